@@ -1,0 +1,38 @@
+// vxkbench: measures the links, the terminal engine and the file layer against the virtual
+// device and prints one figure per line as "name value unit". An argument selects the figures
+// whose name starts with it.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bench/Bench.h"
+
+namespace vxk {
+
+namespace {
+std::string g_filter;
+}
+
+void Report(const std::string& name, double value, const std::string& unit) {
+  std::printf("%s %.2f %s\n", name.c_str(), value, unit.c_str());
+  std::fflush(stdout);
+}
+
+double Seconds(const std::function<void()>& fn) {
+  const auto start = std::chrono::steady_clock::now();
+  fn();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool Selected(const std::string& group) {
+  return g_filter.empty() || group.rfind(g_filter, 0) == 0 || g_filter.rfind(group, 0) == 0;
+}
+
+}  // namespace vxk
+
+int main(int argc, char** argv) {
+  if (argc > 1) vxk::g_filter = argv[1];
+  vxk::RunCoreBenches();
+  return 0;
+}

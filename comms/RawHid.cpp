@@ -1,0 +1,91 @@
+#include "comms/RawHid.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "comms/Cp1252.h"
+#include "comms/Hid.h"
+
+namespace vxk {
+
+TRawHid::TRawHid(HidBackend* backend) : backend_(backend) {}
+
+TRawHid::~TRawHid() {
+  CloseDevice();
+}
+
+bool TRawHid::OpenFirst(int vendorId, int productId, int usagePage, int usage) {
+  if (!backend_) return false;
+  std::vector<std::string> paths;
+  if (FindHidDevices(*backend_, paths, vendorId, productId, usagePage, usage) > 0) {
+    OpenPath(paths.front());
+  }
+  return IsValid();
+}
+
+bool TRawHid::OpenPath(const std::string& path) {
+  CloseDevice();
+  path_ = path;
+  if (backend_) device_ = backend_->Open(path);
+  return IsValid();
+}
+
+void TRawHid::CloseDevice() {
+  device_.reset();
+}
+
+int TRawHid::ReadReport(unsigned char* buf, int len, int timeoutMs) {
+  if (!device_) return -1;
+  len = std::min(len, kMaxReport);
+  if (len < 0) len = 0;
+  if (timeoutMs < 0) timeoutMs = readTimeout_;
+  const int n = device_->Read(buffer_, sizeof buffer_, timeoutMs);
+  if (n == -2) {
+    CloseDevice();
+    return -1;
+  }
+  if (n <= 0) return n;
+  const int copied = std::min(n, len);
+  std::memcpy(buf, buffer_, copied);
+  return copied;
+}
+
+int TRawHid::WriteReport(const unsigned char* data, int len, int timeoutMs) {
+  if (len < 0 || len + 1 > kMaxReport || !device_) return -1;
+  if (timeoutMs < 0) timeoutMs = writeTimeout_;
+  unsigned char report[kMaxReport + 1];
+  report[0] = 0;  // report identifier
+  std::memcpy(report + 1, data, len);
+  int n;
+  {
+    std::lock_guard<std::mutex> guard(backend_->WriteLock());
+    n = device_->Write(report, len + 1, timeoutMs);
+  }
+  if (n == 0) return 0;
+  if (n < 0) return -1;
+  return n - 1;
+}
+
+std::string TRawHid::ReadString(HidString which, int index) {
+  if (!device_) return std::string();
+  std::wstring text;
+  if (!device_->GetString(which, index, text)) return std::string();
+  return WideToCp1252(text);
+}
+
+std::string TRawHid::Manufacturer() {
+  return ReadString(HidString::Manufacturer, 0);
+}
+std::string TRawHid::Product() {
+  return ReadString(HidString::Product, 0);
+}
+std::string TRawHid::SerialNumber() {
+  return ReadString(HidString::SerialNumber, 0);
+}
+std::string TRawHid::IndexedString(int index) {
+  return ReadString(HidString::Indexed, index);
+}
+
+}  // namespace vxk

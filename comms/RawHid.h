@@ -1,0 +1,53 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "comms/HidBackend.h"
+
+namespace vxk {
+
+// Raw access to one HID interface: report reads and writes with time-outs, strings.
+class TRawHid {
+ public:
+  // The largest report, without its identifier.
+  static constexpr int kMaxReport = 516;
+
+  explicit TRawHid(HidBackend* backend);
+  ~TRawHid();
+  TRawHid(const TRawHid&) = delete;
+  TRawHid& operator=(const TRawHid&) = delete;
+
+  // Opens the first interface that matches; true when a device is open.
+  bool OpenFirst(int vendorId, int productId, int usagePage, int usage);
+  bool OpenPath(const std::string& path);
+  void CloseDevice();
+  bool IsValid() const { return device_ != nullptr; }
+
+  // Bytes delivered, 0 for an empty report, -1 for none (or a failed read, which closes).
+  int ReadReport(unsigned char* buf, int len, int timeoutMs);
+  // Data bytes written, 0 on time-out, -1 on failure.
+  int WriteReport(const unsigned char* data, int len, int timeoutMs);
+
+  // String descriptors as 8-bit text; empty when the device refuses them.
+  std::string Manufacturer();
+  std::string Product();
+  std::string SerialNumber();
+  std::string IndexedString(int index);
+
+  const std::string& Path() const { return path_; }
+  int DefaultReadTimeout() const { return readTimeout_; }
+  int DefaultWriteTimeout() const { return writeTimeout_; }
+
+ private:
+  std::string ReadString(HidString which, int index);
+
+  HidBackend* backend_;
+  std::unique_ptr<HidDevice> device_;
+  int readTimeout_ = 0;
+  int writeTimeout_ = 0;
+  std::string path_;
+  unsigned char buffer_[kMaxReport + 1] = {};
+};
+
+}  // namespace vxk

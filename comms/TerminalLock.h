@@ -1,0 +1,48 @@
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace vxk {
+
+// A recursive lock shared by every process of the program run by one user.
+// Across processes it is an flock() on a lock file, which the kernel releases when its
+// holder dies; within the process the owning thread may take it again, and other threads
+// wait. Each successful Lock is matched by one Unlock.
+class TerminalLock {
+ public:
+  static constexpr const char* kName = "Corvane_vx.keeper_Terminal_Mutex";
+
+  // The one lock of this process under the program's lock name.
+  static TerminalLock& Machine();
+  // $XDG_RUNTIME_DIR/<name>, else /tmp/<name>-<uid>.
+  static std::string DefaultPath();
+
+  explicit TerminalLock(std::string path);
+  ~TerminalLock();
+  TerminalLock(const TerminalLock&) = delete;
+  TerminalLock& operator=(const TerminalLock&) = delete;
+
+  // Waits at most timeoutMs (negative: without limit); true when the lock is held.
+  bool Lock(int timeoutMs);
+  // Releases one level; without a matching Lock by this thread it does nothing.
+  void Unlock();
+  bool HeldByThisThread();
+  const std::string& Path() const { return path_; }
+
+ private:
+  bool AcquireFile(int timeoutMs);
+  void ReleaseFile();
+  int OpenFile();
+
+  std::string path_;
+  int fd_ = -1;
+  std::mutex mutex_;
+  std::condition_variable released_;
+  std::thread::id owner_;
+  int depth_ = 0;
+};
+
+}  // namespace vxk

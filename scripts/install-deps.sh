@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the tests and the demo need (skips what is there).
+set -euo pipefail
+packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libhidapi-dev
+          libusb-1.0-0-dev libzip-dev libpng-dev zlib1g-dev libgtest-dev googletest tzdata
+          xvfb xauth python3)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"

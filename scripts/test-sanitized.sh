@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds the core (no Qt) with AddressSanitizer and UndefinedBehaviorSanitizer and runs its tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVXK_SANITIZE=ON -DVXK_BUILD_GUI=OFF >/dev/null
+cmake --build build-asan
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$(nproc)" --timeout 300

@@ -1,0 +1,56 @@
+#include "sim/BasicCommands.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "sim/VirtualDevice.h"
+
+namespace vxk {
+namespace {
+
+// A count argument, bounded so that a typo cannot exhaust memory.
+size_t CountArg(const std::string& args, size_t limit) {
+  const long long n = std::strtoll(args.c_str(), nullptr, 10);
+  if (n <= 0) return 0;
+  return static_cast<size_t>(n) > limit ? limit : static_cast<size_t>(n);
+}
+
+}  // namespace
+
+void InstallBasicCommands(VirtualDevice& device) {
+  device.RegisterCommand("help", [](VirtualDevice& d, const std::string&) {
+    d.PrintLine("Commands: help ver echo empty lines dump");
+    d.EmitPrompt();
+  });
+  device.RegisterCommand("ver", [](VirtualDevice& d, const std::string&) {
+    const DeviceIdentity& id = d.Identity();
+    d.PrintLine(id.product + " v" + id.firmwareVersion + " (build " + id.firmwareBuild + " @ " +
+                id.firmwareDate + ")");
+    d.PrintLine("Serial #" + id.serial);
+    d.EmitPrompt();
+  });
+  device.RegisterCommand("echo", [](VirtualDevice& d, const std::string& args) {
+    d.PrintLine(args);
+    d.EmitPrompt();
+  });
+  // A command whose reply is empty: the prompt comes first.
+  device.RegisterCommand("empty", [](VirtualDevice& d, const std::string&) { d.EmitPrompt(); });
+  // "lines N": N numbered lines.
+  device.RegisterCommand("lines", [](VirtualDevice& d, const std::string& args) {
+    const size_t n = CountArg(args, 1000000);
+    std::string text;
+    for (size_t i = 1; i <= n; ++i) text += "line " + std::to_string(i) + "\r\n";
+    d.Print(text);
+    d.EmitPrompt();
+  });
+  // "dump N": exactly N bytes of printable text without markers, then the prompt.
+  device.RegisterCommand("dump", [](VirtualDevice& d, const std::string& args) {
+    const size_t n = CountArg(args, size_t(64) << 20);
+    std::string text(n, ' ');
+    for (size_t i = 0; i < n; ++i) text[i] = static_cast<char>('0' + (i % 64));
+    d.Print(text);
+    d.EmitPrompt();
+  });
+}
+
+}  // namespace vxk

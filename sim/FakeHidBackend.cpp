@@ -1,0 +1,202 @@
+#include "sim/FakeHidBackend.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "comms/Packet.h"
+#include "comms/vxComms.h"
+
+namespace vxk {
+
+// An open handle on one fake interface.
+class FakeHidDevice : public HidDevice {
+ public:
+  FakeHidDevice(FakeHidBackend& backend, std::shared_ptr<FakeHidBackend::Port> port)
+      : backend_(backend), port_(std::move(port)), generation_(port_->generation) {}
+
+  int Read(unsigned char* buf, size_t len, int timeoutMs) override {
+    std::unique_lock<std::mutex> guard(backend_.mutex_);
+    if (!Valid()) return -2;
+    auto& q = port_->queue;
+    if (q.empty() && timeoutMs > 0) {
+      backend_.TopUp(*port_);
+      if (q.empty()) {
+        backend_.changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                   [&] { return !q.empty() || !Valid(); });
+      }
+    }
+    if (!Valid()) return -2;
+    if (q.empty()) return -1;
+    const std::string report = std::move(q.front());
+    q.pop_front();
+    const size_t n = std::min(len, report.size());
+    std::memcpy(buf, report.data(), n);
+    return static_cast<int>(n);
+  }
+
+  int Write(const unsigned char* report, size_t len, int) override {
+    std::lock_guard<std::mutex> guard(backend_.mutex_);
+    if (!Valid()) return -1;
+    if (port_->writesTimeOut) return 0;
+    if (len < 1 + kPacketSize || report[0] != 0) return -1;
+    const unsigned char* packet = report + 1;
+    if (backend_.capture_) {
+      backend_.written_.emplace_back(reinterpret_cast<const char*>(packet), kPacketSize);
+    }
+    const size_t n = std::min<size_t>(packet[2], kPacketData);
+    port_->device->Receive(packet[0],
+                           std::string_view(reinterpret_cast<const char*>(packet) + 3, n));
+    backend_.TopUp(*port_);
+    backend_.changed_.notify_all();
+    return static_cast<int>(len);
+  }
+
+  bool GetString(HidString which, int index, std::wstring& out) override {
+    std::lock_guard<std::mutex> guard(backend_.mutex_);
+    if (!Valid()) return false;
+    const DeviceIdentity& id = port_->device->Identity();
+    std::string text;
+    switch (which) {
+      case HidString::Manufacturer:
+        text = id.manufacturer;
+        break;
+      case HidString::Product:
+        text = id.product;
+        break;
+      case HidString::SerialNumber:
+        text = id.serial;
+        break;
+      case HidString::Indexed:
+        switch (index) {
+          case 201:
+            text = id.firmwareVersion;
+            break;
+          case 202:
+            text = id.firmwareBuild;
+            break;
+          case 203:
+            text = id.firmwareDate;
+            break;
+          case 204:
+            text = id.capabilities;
+            break;
+          case 210:
+            text = id.info210;
+            break;
+          case 211:
+            text = id.info211;
+            break;
+          default:
+            return false;
+        }
+        break;
+    }
+    out.assign(text.begin(), text.end());
+    for (size_t i = 0; i < text.size(); ++i) out[i] = static_cast<unsigned char>(text[i]);
+    return true;
+  }
+
+ private:
+  bool Valid() const { return port_->plugged && port_->generation == generation_; }
+
+  FakeHidBackend& backend_;
+  std::shared_ptr<FakeHidBackend::Port> port_;
+  int generation_;
+};
+
+FakeHidBackend::FakeHidBackend(VirtualDevice* device) {
+  if (device) {
+    HidDeviceInfo info;
+    info.vendorId = TvxComms::kVendorId;
+    info.productId = TvxComms::kProductId;
+    info.usagePage = TvxComms::kUsagePage;
+    info.usage = 1;
+    AddInterface(info, device);
+  }
+}
+
+FakeHidBackend::~FakeHidBackend() = default;
+
+std::string FakeHidBackend::AddInterface(const HidDeviceInfo& info, VirtualDevice* device) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  auto port = std::make_shared<Port>();
+  port->info = info;
+  if (port->info.path.empty()) port->info.path = "fake-hid:" + std::to_string(ports_.size());
+  port->device = device;
+  ports_.push_back(port);
+  return port->info.path;
+}
+
+std::vector<HidDeviceInfo> FakeHidBackend::Enumerate(int vendorId, int productId) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  std::vector<HidDeviceInfo> result;
+  for (const auto& port : ports_) {
+    if (!port->plugged) continue;
+    if (vendorId > 0 && port->info.vendorId != vendorId) continue;
+    if (productId > 0 && port->info.productId != productId) continue;
+    result.push_back(port->info);
+  }
+  return result;
+}
+
+std::unique_ptr<HidDevice> FakeHidBackend::Open(const std::string& path) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  for (const auto& port : ports_) {
+    if (port->info.path == path && port->plugged && port->device) {
+      return std::make_unique<FakeHidDevice>(*this, port);
+    }
+  }
+  return nullptr;
+}
+
+void FakeHidBackend::Unplug(size_t index) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  Port& port = *ports_.at(index);
+  port.plugged = false;
+  port.queue.clear();
+  if (port.device) port.device->DiscardOutput();
+  changed_.notify_all();
+}
+
+void FakeHidBackend::Plug(size_t index) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  Port& port = *ports_.at(index);
+  port.plugged = true;
+  ++port.generation;
+  changed_.notify_all();
+}
+
+void FakeHidBackend::SetWritesTimeOut(bool timeOut, size_t index) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  ports_.at(index)->writesTimeOut = timeOut;
+}
+
+std::vector<std::string> FakeHidBackend::WrittenPackets() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return written_;
+}
+
+void FakeHidBackend::InjectReport(const std::string& report, size_t index) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  ports_.at(index)->queue.push_back(report);
+  changed_.notify_all();
+}
+
+void FakeHidBackend::TopUp(Port& port) {
+  if (!port.device || !port.plugged) return;
+  VirtualDevice& device = *port.device;
+  // Round robin over the channels that have output, one report at a time.
+  int idle = 0;
+  while (port.queue.size() < kQueueReports && idle < VirtualDevice::kChannels) {
+    const int channel = port.nextChannel;
+    port.nextChannel = (port.nextChannel + 1) % VirtualDevice::kChannels;
+    if (device.PendingOutput(channel) == 0) {
+      ++idle;
+      continue;
+    }
+    idle = 0;
+    port.queue.push_back(MakePacket(channel, 0, device.TakeOutput(channel, kPacketData)));
+  }
+}
+
+}  // namespace vxk

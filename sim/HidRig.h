@@ -1,0 +1,21 @@
+#pragma once
+
+#include "comms/vxComms.h"
+#include "sim/DeviceIdentity.h"
+#include "sim/FakeHidBackend.h"
+#include "sim/ScratchLock.h"
+#include "sim/VirtualDevice.h"
+
+namespace vxk {
+
+// A virtual device behind the fake HID backend and a USB link to it, for tests and benchmarks.
+struct HidRig {
+  explicit HidRig(DeviceIdentity identity = {});
+
+  VirtualDevice device;
+  FakeHidBackend backend;
+  ScratchLock lock;
+  TvxComms link;
+};
+
+}  // namespace vxk

@@ -1,0 +1,190 @@
+#include "sim/VirtualDevice.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace vxk {
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+VirtualDevice::VirtualDevice(DeviceIdentity identity) : identity_(std::move(identity)) {}
+
+void VirtualDevice::Receive(int channel, std::string_view bytes) {
+  if (channel == 0) {
+    ReceiveTerminal(bytes);
+  } else if (channel > 0 && channel < kChannels && channelHandlers_[channel]) {
+    channelHandlers_[channel](*this, bytes);
+  }
+}
+
+void VirtualDevice::SetChannelHandler(int channel, ChannelHandler handler) {
+  if (channel > 0 && channel < kChannels) channelHandlers_[channel] = std::move(handler);
+}
+
+void VirtualDevice::ReceiveTerminal(std::string_view bytes) {
+  size_t i = 0;
+  while (i < bytes.size()) {
+    if (dataLeft_ > 0) {
+      const size_t n = std::min(dataLeft_, bytes.size() - i);
+      if (!skipping_) data_.append(bytes.data() + i, n);
+      dataLeft_ -= n;
+      i += n;
+      if (dataLeft_ == 0 && !skipping_) {
+        DataSink sink = std::move(sink_);
+        sink_ = nullptr;
+        std::string data = std::move(data_);
+        data_.clear();
+        if (sink) sink(*this, data);
+      }
+      if (dataLeft_ == 0) skipping_ = false;
+      continue;
+    }
+    const char c = bytes[i++];
+    switch (c) {
+      case '\x1B':
+        line_.clear();
+        Print("\r\n");
+        EmitPrompt();
+        break;
+      case '\r': {
+        std::string line;
+        line.swap(line_);
+        RunLine(line);
+        break;
+      }
+      case '\n':
+        break;
+      case '\b':
+      case '\x7F':
+        if (!line_.empty()) line_.pop_back();
+        break;
+      default:
+        if (line_.size() < kMaxLine) line_.push_back(c);
+        break;
+    }
+  }
+}
+
+void VirtualDevice::RunLine(const std::string& line) {
+  lastCommand_ = line;
+  ++commandCount_;
+  if (locked_) {
+    if (line == password_) {
+      locked_ = false;
+      PrintLine("Password accepted");
+    } else {
+      PrintLine("Wrong password");
+    }
+    EmitPrompt();
+    return;
+  }
+  const size_t start = line.find_first_not_of(' ');
+  if (start == std::string::npos) {
+    EmitPrompt();
+    return;
+  }
+  const size_t end = line.find(' ', start);
+  const std::string name = Lower(line.substr(start, end == std::string::npos ? end : end - start));
+  const std::string args = end == std::string::npos ? std::string() : line.substr(end + 1);
+  auto it = commands_.find(name);
+  if (it == commands_.end()) {
+    PrintLine("Unknown command: " + line.substr(start));
+    EmitPrompt();
+    return;
+  }
+  // Copy: a handler may register or replace commands.
+  Command command = it->second;
+  command(*this, args);
+}
+
+size_t VirtualDevice::PendingOutput(int channel) const {
+  if (channel < 0 || channel >= kChannels) return 0;
+  return output_[channel].data.size() - output_[channel].head;
+}
+
+bool VirtualDevice::HasOutput() const {
+  for (int c = 0; c < kChannels; ++c) {
+    if (PendingOutput(c) > 0) return true;
+  }
+  return false;
+}
+
+std::string VirtualDevice::TakeOutput(int channel, size_t maxBytes) {
+  if (channel < 0 || channel >= kChannels) return std::string();
+  Output& out = output_[channel];
+  const size_t n = std::min(maxBytes, out.data.size() - out.head);
+  std::string taken = out.data.substr(out.head, n);
+  out.head += n;
+  if (out.head == out.data.size()) {
+    out.data.clear();
+    out.head = 0;
+  } else if (out.head > (1u << 20) && out.head > out.data.size() / 2) {
+    out.data.erase(0, out.head);
+    out.head = 0;
+  }
+  return taken;
+}
+
+void VirtualDevice::DiscardOutput() {
+  for (Output& out : output_) {
+    out.data.clear();
+    out.head = 0;
+  }
+}
+
+void VirtualDevice::PrintLine(std::string_view text) {
+  Print(text);
+  Print("\r\n");
+}
+
+void VirtualDevice::Emit(int channel, std::string_view bytes) {
+  if (channel >= 0 && channel < kChannels) output_[channel].data.append(bytes);
+}
+
+void VirtualDevice::EmitPrompt() {
+  std::string prompt;
+  prompt += '\xAB';
+  prompt += PromptText();
+  prompt += '\xBB';
+  Print(prompt);
+}
+
+std::string VirtualDevice::PromptText() const {
+  return locked_ ? "PASSWORD:" : promptText_;
+}
+
+void VirtualDevice::ExpectData(size_t count, DataSink sink) {
+  dataLeft_ = count;
+  skipping_ = false;
+  data_.clear();
+  sink_ = std::move(sink);
+  if (count == 0) {
+    DataSink done = std::move(sink_);
+    sink_ = nullptr;
+    if (done) done(*this, std::string());
+  }
+}
+
+void VirtualDevice::SkipData(size_t count) {
+  dataLeft_ = count;
+  skipping_ = true;
+  data_.clear();
+  sink_ = nullptr;
+}
+
+void VirtualDevice::RegisterCommand(const std::string& name, Command command) {
+  commands_[Lower(name)] = std::move(command);
+}
+
+void VirtualDevice::SetPassword(const std::string& password) {
+  password_ = password;
+  locked_ = !password.empty();
+}
+
+}  // namespace vxk

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "comms/Packet.h"
+#include "comms/Ticks.h"
+#include "sim/HidRig.h"
+
+using namespace vxk;
+
+namespace {
+
+class HidLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rig.backend.CaptureWrites(true);
+    ASSERT_TRUE(rig.link.Open());
+  }
+
+  // Puts one packet for a channel into the link's input, as the device would send it.
+  void Inject(int channel, const std::string& data) {
+    rig.backend.InjectReport(MakePacket(channel, 0, data));
+  }
+
+  HidRig rig;
+};
+
+TEST_F(HidLinkTest, WriteCutsTextInto61BytePackets) {
+  EXPECT_TRUE(rig.link.Write("", 0, 0, 200));
+  EXPECT_TRUE(rig.backend.WrittenPackets().empty());
+
+  EXPECT_TRUE(rig.link.Write(std::string(61, 'a'), 0, 7, 200));
+  auto packets = rig.backend.WrittenPackets();
+  ASSERT_EQ(packets.size(), 1u);
+  EXPECT_EQ(packets[0].size(), 64u);
+  EXPECT_EQ(packets[0][0], 0);
+  EXPECT_EQ(packets[0][1], 7);
+  EXPECT_EQ(packets[0][2], 61);
+
+  std::string text(61, 'b');
+  text += 'c';
+  EXPECT_TRUE(rig.link.Write(text, 5, 0, 200));
+  packets = rig.backend.WrittenPackets();
+  ASSERT_EQ(packets.size(), 3u);
+  EXPECT_EQ(packets[1][0], 5);
+  EXPECT_EQ(packets[1][2], 61);
+  EXPECT_EQ(packets[2][2], 1);
+  EXPECT_EQ(packets[2][3], 'c');
+  // Filler after the data is zero.
+  EXPECT_EQ(packets[2].substr(4), std::string(60, '\0'));
+}
+
+TEST_F(HidLinkTest, WriteRefusesInvalidChannels) {
+  EXPECT_FALSE(rig.link.Write("x", 32, 0, 200));
+  EXPECT_FALSE(rig.link.Write("x", -1, 0, 200));
+  EXPECT_TRUE(rig.backend.WrittenPackets().empty());
+  EXPECT_TRUE(rig.link.IsOpen());
+}
+
+TEST_F(HidLinkTest, WriteThatTimesOutClosesTheLink) {
+  rig.backend.SetWritesTimeOut(true);
+  EXPECT_FALSE(rig.link.Write("hello", 0, 0, 200));
+  EXPECT_TRUE(rig.link.TimedOut());
+  EXPECT_FALSE(rig.link.IsOpen());
+}
+
+TEST_F(HidLinkTest, ReadSplitsAPacketAndKeepsTheRestAtTheHead) {
+  Inject(0, "abcde");
+  EXPECT_EQ(rig.link.Read(0, 100, 1), "a");
+  EXPECT_EQ(rig.link.BufferedBytes(0), 64u);
+  EXPECT_EQ(rig.link.Read(0, 100, 2), "bc");
+  EXPECT_EQ(rig.link.Read(0, 100, -1), "de");
+  EXPECT_EQ(rig.link.BufferedBytes(0), 0u);
+}
+
+TEST_F(HidLinkTest, ReadDeliversOnePacketPerCall) {
+  Inject(0, "first");
+  Inject(0, "second");
+  EXPECT_EQ(rig.link.Read(0, 100), "first");
+  EXPECT_EQ(rig.link.Read(0, 100), "second");
+  EXPECT_EQ(rig.link.Read(0, 0), "");
+  EXPECT_TRUE(rig.link.TimedOut());
+}
+
+TEST_F(HidLinkTest, PollDropsBadPacketsAndKeepsChannelsApart) {
+  Inject(31, "log");
+  rig.backend.InjectReport(MakePacket(40, 0, "nowhere"));
+  std::string tooLong = MakePacket(0, 0, "x");
+  tooLong[2] = 62;  // claims more data than a packet holds
+  rig.backend.InjectReport(tooLong);
+  EXPECT_TRUE(rig.link.Poll(0));
+  EXPECT_EQ(rig.link.BufferedBytes(31), 64u);
+  EXPECT_EQ(rig.link.BufferedBytes(0), 0u);
+  EXPECT_EQ(rig.link.Read(31, 0), "log");
+  // A read on channel 0 finds nothing: the reports of channel 40 and the bad one are gone.
+  EXPECT_EQ(rig.link.Read(0, 0), "");
+}
+
+TEST_F(HidLinkTest, TrafficOnAnotherChannelEndsAtTheDeadlineWithoutTimeOut) {
+  // The device keeps sending log packets while channel 0 stays silent.
+  std::thread logger([&] {
+    for (int i = 0; i < 20; ++i) {
+      Inject(31, "log");
+      SleepMs(10);
+    }
+  });
+  const int64_t start = TickCount();
+  EXPECT_EQ(rig.link.Read(0, 60), "");
+  const int64_t waited = TickCount() - start;
+  logger.join();
+  EXPECT_FALSE(rig.link.TimedOut());
+  EXPECT_GE(waited, 60);
+  EXPECT_LT(waited, 190);
+  EXPECT_EQ(rig.link.Read(31, 0), "log");
+}
+
+TEST_F(HidLinkTest, ReadWaitsForItsTimeOutWhenNothingComes) {
+  const int64_t start = TickCount();
+  EXPECT_EQ(rig.link.Read(0, 120), "");
+  const int64_t waited = TickCount() - start;
+  EXPECT_TRUE(rig.link.TimedOut());
+  EXPECT_GE(waited, 110);
+  EXPECT_LT(waited, 1000);
+}
+
+TEST_F(HidLinkTest, NegativeTimeOutPollsOnceWithoutWaiting) {
+  const int64_t start = TickCount();
+  EXPECT_EQ(rig.link.Read(0, -1), "");
+  EXPECT_LT(TickCount() - start, 50);
+  Inject(0, "x");
+  EXPECT_EQ(rig.link.Read(0, -1), "x");
+}
+
+TEST_F(HidLinkTest, BufferHoldsAtMost2048PacketsOldestFirst) {
+  const int total = 2100;
+  for (int i = 0; i < total; ++i) Inject(0, std::to_string(i));
+  rig.link.Poll(0);
+  EXPECT_EQ(rig.link.BufferedBytes(0), kChannelCap);
+  rig.link.Poll(0);
+  EXPECT_EQ(rig.link.BufferedBytes(0), kChannelCap);
+  for (int i = 0; i < 2048; ++i) ASSERT_EQ(rig.link.Read(0, 100), std::to_string(i));
+}
+
+TEST_F(HidLinkTest, ClearChannelEmptiesOnlyThatChannel) {
+  Inject(0, "a");
+  Inject(31, "b");
+  rig.link.Poll(0);
+  rig.link.ClearChannel(0);
+  rig.link.ClearChannel(99);  // ignored
+  EXPECT_EQ(rig.link.BufferedBytes(0), 0u);
+  EXPECT_EQ(rig.link.BufferedBytes(31), 64u);
+}
+
+TEST_F(HidLinkTest, IdentityTextsComeFromTheDeviceStrings) {
+  const DeviceIdentity& id = rig.device.Identity();
+  EXPECT_EQ(rig.link.Manufacturer(), id.manufacturer);
+  EXPECT_EQ(rig.link.ProductName(), id.product);
+  EXPECT_EQ(rig.link.SerialNumber(), id.serial);
+  EXPECT_EQ(rig.link.Capabilities(), id.capabilities);
+  EXPECT_EQ(rig.link.FirmwareVersion(), id.firmwareVersion);
+  EXPECT_EQ(rig.link.FirmwareBuild(), id.firmwareBuild);
+  EXPECT_EQ(rig.link.FirmwareDate(), id.firmwareDate);
+  EXPECT_EQ(rig.link.Info210(), id.info210);
+}
+
+TEST_F(HidLinkTest, NonAsciiStringsArriveAsWindows1252Bytes) {
+  rig.device.Identity().product = "vx.keeper \xB5";  // micro sign, one byte
+  EXPECT_EQ(rig.link.ProductName(), "vx.keeper \xB5");
+}
+
+TEST_F(HidLinkTest, UnplugClosesAndReplugReopens) {
+  EXPECT_TRUE(rig.link.IsAlive());
+  rig.backend.Unplug();
+  EXPECT_FALSE(rig.link.IsAlive());
+  EXPECT_TRUE(rig.link.SerialNumber().empty());
+  rig.link.Close();
+  EXPECT_FALSE(rig.link.Open());
+  rig.backend.Plug();
+  EXPECT_TRUE(rig.link.Open());
+  EXPECT_TRUE(rig.link.IsAlive());
+}
+
+TEST_F(HidLinkTest, FailingReadClosesTheDevice) {
+  rig.backend.Unplug();
+  EXPECT_EQ(rig.link.Read(0, 20), "");
+  EXPECT_FALSE(rig.link.IsOpen());
+}
+
+TEST_F(HidLinkTest, DataAvailableWaitsOneRoundTrip) {
+  rig.link.SetRoundTripTime(80);
+  int64_t start = TickCount();
+  EXPECT_FALSE(rig.link.DataAvailable(0));
+  EXPECT_GE(TickCount() - start, 70);
+  EXPECT_FALSE(rig.link.DataAvailable(40));
+  Inject(0, "x");
+  start = TickCount();
+  EXPECT_TRUE(rig.link.DataAvailable(0));
+  EXPECT_LT(TickCount() - start, 70);
+}
+
+TEST_F(HidLinkTest, LockCountsSuccessesAndFailures) {
+  EXPECT_TRUE(rig.link.Lock(100));
+  EXPECT_TRUE(rig.link.Lock(100));
+  EXPECT_EQ(rig.link.LockCount(), 2);
+  rig.link.Unlock();
+  rig.link.Unlock();
+  EXPECT_EQ(rig.link.LockCount(), 0);
+  EXPECT_EQ(rig.link.LockFailures(), 0);
+}
+
+TEST(HidLinkWithoutDevice, OpenFailsQuietly) {
+  FakeHidBackend backend;
+  ScratchLock lock;
+  TvxComms link(&backend, lock.Lock());
+  EXPECT_FALSE(link.Open());
+  EXPECT_FALSE(link.IsOpen());
+  EXPECT_FALSE(link.IsAlive());
+  EXPECT_FALSE(link.Write("x", 0, 0, 10));
+  EXPECT_EQ(link.Read(0, 10), "");
+  EXPECT_TRUE(link.TimedOut());
+}
+
+}  // namespace
