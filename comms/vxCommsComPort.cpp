@@ -1,0 +1,137 @@
+#include "comms/vxCommsComPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+
+#include "comms/Ticks.h"
+
+namespace vxk {
+
+namespace {
+
+constexpr int kPollSliceMs = 500;
+constexpr size_t kReadSize = 256;
+
+}  // namespace
+
+TvxCommsComPort::TvxCommsComPort(TerminalLock& lock) : TvxCommsSocket(lock) {}
+
+TvxCommsComPort::~TvxCommsComPort() {
+  ClosePort();
+}
+
+void TvxCommsComPort::SetPortNumber(int number) {
+  portName_ = number >= 1 ? "/dev/ttyS" + std::to_string(number - 1) : std::string();
+}
+
+bool TvxCommsComPort::Open() {
+  if (port_ < 0 && !portName_.empty()) {
+    port_ = ::open(portName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // A port that is missing, busy or not a terminal stays closed; the caller retries.
+    if (port_ >= 0 && !Configure()) ClosePort();
+  }
+  SetOpened(port_ >= 0);
+  return port_ >= 0;
+}
+
+bool TvxCommsComPort::Configure() {
+  // The lock keeps out other processes of this program (and root, whom TIOCEXCL does not
+  // stop); TIOCEXCL keeps out other programs that open the port.
+  if (flock(port_, LOCK_EX | LOCK_NB) != 0) return false;
+  if (ioctl(port_, TIOCEXCL) != 0) return false;
+  termios settings{};
+  if (tcgetattr(port_, &settings) != 0) return false;
+  cfmakeraw(&settings);
+  if (cfsetispeed(&settings, B115200) != 0 || cfsetospeed(&settings, B115200) != 0) return false;
+  settings.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
+  settings.c_cflag |= CS8 | CRTSCTS | CLOCAL | CREAD;
+  // Reads return at once with what has arrived; waiting is done with poll(). The kernel's
+  // tty buffers take the place of driver queue sizes, so there is nothing to size here.
+  settings.c_cc[VMIN] = 0;
+  settings.c_cc[VTIME] = 0;
+  if (tcsetattr(port_, TCSANOW, &settings) != 0) return false;
+  const int lines = TIOCM_RTS | TIOCM_DTR;
+  ioctl(port_, TIOCMBIS, &lines);  // a pseudo-terminal has no modem lines
+  return true;
+}
+
+void TvxCommsComPort::ClosePort() {
+  if (port_ < 0) return;
+  // The exclusive flag belongs to the terminal, not the descriptor: clear it so that the
+  // port can be opened again while someone else still holds it open.
+  ioctl(port_, TIOCNXCL);
+  ::close(port_);
+  port_ = -1;
+}
+
+void TvxCommsComPort::Close() {
+  ClosePort();
+  SetOpened(false);
+}
+
+bool TvxCommsComPort::IsAlive() {
+  return Opened();
+}
+
+bool TvxCommsComPort::Write(const std::string& text, int channel, uint8_t flags, int timeoutMs) {
+  if (channel != kTerminalChannel) return false;
+  if (text.empty()) return true;
+  if (port_ < 0) return false;
+  const int64_t deadline = TickCount() + std::max(0, ExtraTime());
+  size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = ::write(port_, text.data() + written, text.size() - written);
+    if (n > 0) {
+      written += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    const int64_t left = deadline - TickCount();
+    if (left <= 0) return false;
+    pollfd entry{port_, POLLOUT, 0};
+    const int rc = ::poll(&entry, 1, static_cast<int>(left));
+    if (rc < 0 && errno != EINTR) return false;
+    if (rc > 0 && (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return false;
+  }
+  return true;
+}
+
+bool TvxCommsComPort::Poll(int timeoutMs) {
+  bool result = false;
+  int remaining = timeoutMs;
+  char buffer[kReadSize];
+  while (port_ >= 0) {
+    // As on the TCP link, bytes the buffer cannot store are left with the driver, where
+    // CTS flow control holds the device back.
+    const size_t room = std::min(TerminalRoom(), sizeof buffer);
+    if (room == 0) return result;
+    const int wait = std::max(0, std::min(remaining, kPollSliceMs));
+    const int64_t sliceEnd = TickCount() + wait;
+    pollfd entry{port_, POLLIN, 0};
+    ssize_t n = 0;
+    if (::poll(&entry, 1, wait) > 0 && (entry.revents & POLLIN) != 0)
+      n = ::read(port_, buffer, room);
+    if (n > 0) {
+      StoreTerminalBytes(buffer, static_cast<size_t>(n));
+      result = true;
+      remaining = 0;
+      continue;
+    }
+    // A hung-up line wakes poll() at once; it counts as a silent slice, not a busy loop.
+    SleepMs(static_cast<int>(sliceEnd - TickCount()));
+    remaining -= wait;
+    if (remaining <= 0) return result;
+  }
+  return result;
+}
+
+}  // namespace vxk

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+#include "comms/vxCommsSocket.h"
+
+namespace vxk {
+
+// The serial link: 115200 baud, 8N1, RTS/CTS flow control, channel 0 only. It keeps the
+// identity texts and the opened flag of the TCP link, but never detects that the device went
+// away: once open it stays alive until closed.
+class TvxCommsComPort : public TvxCommsSocket {
+ public:
+  explicit TvxCommsComPort(TerminalLock& lock = TerminalLock::Machine());
+  ~TvxCommsComPort() override;
+
+  bool Open() override;
+  void Close() override;
+  bool IsAlive() override;
+  // Writes the whole text within ExtraTime ms; the flags and the time-out are not used.
+  bool Write(const std::string& text, int channel, uint8_t flags, int timeoutMs) override;
+  bool Poll(int timeoutMs) override;
+  virtual bool HasPortHandle() const { return port_ >= 0; }
+
+  // Port n (1 and up) is /dev/ttyS<n-1>; 0 or less names no port at all.
+  void SetPortNumber(int number);
+  // A device node given directly, such as /dev/ttyACM0.
+  void SetPortPath(const std::string& path) { portName_ = path; }
+  const std::string& PortName() const { return portName_; }
+
+ private:
+  bool Configure();
+  void ClosePort();
+
+  int port_ = -1;
+  std::string portName_;
+};
+
+}  // namespace vxk
