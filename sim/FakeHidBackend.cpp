@@ -26,6 +26,7 @@ class FakeHidDevice : public HidDevice {
       }
     }
     if (!Valid()) return -2;
+    if (q.empty() && Dropped()) return -2;
     if (q.empty()) return -1;
     const std::string report = std::move(q.front());
     q.pop_front();
@@ -36,7 +37,7 @@ class FakeHidDevice : public HidDevice {
 
   int Write(const unsigned char* report, size_t len, int) override {
     std::lock_guard<std::mutex> guard(backend_.mutex_);
-    if (!Valid()) return -1;
+    if (!Valid() || Dropped()) return -1;
     if (port_->writesTimeOut) return 0;
     if (len < 1 + kPacketSize || report[0] != 0) return -1;
     const unsigned char* packet = report + 1;
@@ -98,6 +99,13 @@ class FakeHidDevice : public HidDevice {
 
  private:
   bool Valid() const { return port_->plugged && port_->generation == generation_; }
+  // A device that asked to drop the connection goes away once its last output is read.
+  bool Dropped() {
+    if (!port_->device->DisconnectRequested()) return false;
+    port_->plugged = false;
+    port_->queue.clear();
+    return true;
+  }
 
   FakeHidBackend& backend_;
   std::shared_ptr<FakeHidBackend::Port> port_;
@@ -163,6 +171,7 @@ void FakeHidBackend::Plug(size_t index) {
   Port& port = *ports_.at(index);
   port.plugged = true;
   ++port.generation;
+  if (port.device) port.device->ClearDisconnect();
   changed_.notify_all();
 }
 

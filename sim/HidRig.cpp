@@ -1,12 +1,11 @@
 #include "sim/HidRig.h"
 
-#include "sim/BasicCommands.h"
-
 namespace vxk {
 
 HidRig::HidRig(DeviceIdentity identity)
-    : device(std::move(identity)), backend(&device), link(&backend, lock.Lock()) {
-  InstallBasicCommands(device);
-}
+    : sim(std::move(identity)),
+      device(sim.Device()),
+      backend(&device),
+      link(&backend, lock.Lock()) {}
 
 }  // namespace vxk

@@ -4,7 +4,7 @@
 #include "sim/DeviceIdentity.h"
 #include "sim/FakeHidBackend.h"
 #include "sim/ScratchLock.h"
-#include "sim/VirtualDevice.h"
+#include "sim/SimDevice.h"
 
 namespace vxk {
 
@@ -12,7 +12,8 @@ namespace vxk {
 struct HidRig {
   explicit HidRig(DeviceIdentity identity = {});
 
-  VirtualDevice device;
+  SimDevice sim;
+  VirtualDevice& device;
   FakeHidBackend backend;
   ScratchLock lock;
   TvxComms link;

@@ -32,17 +32,16 @@ void VirtualDevice::ReceiveTerminal(std::string_view bytes) {
   while (i < bytes.size()) {
     if (dataLeft_ > 0) {
       const size_t n = std::min(dataLeft_, bytes.size() - i);
-      if (!skipping_) data_.append(bytes.data() + i, n);
+      data_.append(bytes.data() + i, n);
       dataLeft_ -= n;
       i += n;
-      if (dataLeft_ == 0 && !skipping_) {
+      if (dataLeft_ == 0) {
         DataSink sink = std::move(sink_);
         sink_ = nullptr;
         std::string data = std::move(data_);
         data_.clear();
         if (sink) sink(*this, data);
       }
-      if (dataLeft_ == 0) skipping_ = false;
       continue;
     }
     const char c = bytes[i++];
@@ -161,7 +160,6 @@ std::string VirtualDevice::PromptText() const {
 
 void VirtualDevice::ExpectData(size_t count, DataSink sink) {
   dataLeft_ = count;
-  skipping_ = false;
   data_.clear();
   sink_ = std::move(sink);
   if (count == 0) {
@@ -169,13 +167,6 @@ void VirtualDevice::ExpectData(size_t count, DataSink sink) {
     sink_ = nullptr;
     if (done) done(*this, std::string());
   }
-}
-
-void VirtualDevice::SkipData(size_t count) {
-  dataLeft_ = count;
-  skipping_ = true;
-  data_.clear();
-  sink_ = nullptr;
 }
 
 void VirtualDevice::RegisterCommand(const std::string& name, Command command) {

@@ -42,8 +42,6 @@ class VirtualDevice {
   void EmitPrompt();
   // The next count bytes on channel 0 are raw data for sink, not commands.
   void ExpectData(size_t count, DataSink sink);
-  // Drops the rest of an expected data block (the device has answered early).
-  void SkipData(size_t count);
 
   void RegisterCommand(const std::string& name, Command command);
   // Receives the bytes the host sends on a channel other than 0.
@@ -86,7 +84,6 @@ class VirtualDevice {
   size_t dataLeft_ = 0;
   std::string data_;
   DataSink sink_;
-  bool skipping_ = false;
   std::string lastCommand_;
   int commandCount_ = 0;
   bool disconnect_ = false;

@@ -1,0 +1,276 @@
+#include "FileAccess/vxkFiles.h"
+
+#include <algorithm>
+
+#include "FileAccess/ConversionError.h"
+#include "FileAccess/DosTime.h"
+
+namespace vxk {
+namespace {
+
+const std::string kCrLf = "\r\n";
+const std::string kOk = "0:No error";
+const std::string kSendFile = "Send file";
+// DiscardInput reads 16-byte blocks until the device is quiet; a device that never is still
+// lets go after this many.
+constexpr int kMaxDiscardBlocks = 65536;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// A status line of the device's "code:text" form with a code other than 0.
+bool IsErrorStatus(const std::string& line) {
+  const size_t colon = line.find(':');
+  if (colon == 0 || colon == std::string::npos) return false;
+  for (size_t i = 0; i < colon; ++i) {
+    if (line[i] < '0' || line[i] > '9') return false;
+  }
+  return line.find_first_not_of('0') < colon;
+}
+
+}  // namespace
+
+// The common frame of an operation: link open, terminal lock (1000 ms), Busy guard. Releases
+// what it took on every way out, exceptions included.
+class TvxkFiles::Frame {
+ public:
+  Frame(TvxkFiles& files, bool guardBusy) : files_(files) {
+    if (!files.terminal_.IsOpen()) return;
+    if (!files.terminal_.Lock(1000)) return;
+    locked_ = true;
+    if (guardBusy) {
+      if (files.busy_) return;
+      files.busy_ = true;
+      ownsBusy_ = true;
+    }
+    ok_ = true;
+  }
+  ~Frame() {
+    if (ownsBusy_) files_.busy_ = false;
+    if (locked_) files_.terminal_.Unlock();
+  }
+  Frame(const Frame&) = delete;
+  Frame& operator=(const Frame&) = delete;
+
+  explicit operator bool() const { return ok_; }
+
+ private:
+  TvxkFiles& files_;
+  bool locked_ = false;
+  bool ownsBusy_ = false;
+  bool ok_ = false;
+};
+
+TvxkFiles::TvxkFiles(TvxTerminal& terminal) : terminal_(terminal) {}
+
+std::string TvxkFiles::QuoteName(const std::string& path) const {
+  if (QuoteNames) return "\"" + path + "\"";
+  std::string text = path;
+  std::replace(text.begin(), text.end(), ' ', '_');
+  return text;
+}
+
+std::string TvxkFiles::AttributeText(int attributes) {
+  if (attributes & kAttrDirectory) return "<DIR>";
+  std::string text;
+  if (attributes & kAttrArchive) text += 'A';
+  if (attributes & kAttrReadOnly) text += 'R';
+  if (attributes & kAttrHidden) text += 'H';
+  return text;
+}
+
+TDirEntry TvxkFiles::ParseEntry(const std::string& line) {
+  std::string rest = line;
+  TDirEntry entry;
+  entry.name = SplitTab(rest);
+  entry.size = DecimalToInt64(SplitTab(rest));
+  entry.attributes = static_cast<int>(DecimalToInt64(SplitTab(rest)) & 0xFF);
+  entry.time1 = DosTimeToDateTime(SplitTab(rest));
+  entry.time2 = DosTimeToDateTime(SplitTab(rest));
+  entry.time3 = DosTimeToDateTime(SplitTab(rest));
+  return entry;
+}
+
+bool TvxkFiles::TryParseEntry(const std::string& line, TDirEntry& entry) {
+  try {
+    entry = ParseEntry(line);
+    return true;
+  } catch (const ConversionError&) {
+    return false;
+  }
+}
+
+void TvxkFiles::DiscardInput() {
+  if (!terminal_.Lock(1000)) return;
+  for (int i = 0; i < kMaxDiscardBlocks; ++i) {
+    terminal_.ReadChars(16, 20);
+    if (terminal_.TimedOut()) break;
+  }
+  // The bytes of a last, incomplete block would otherwise be read as the next command's reply.
+  for (int i = 0; i < 16 && !terminal_.ReadChars(1, 0).empty(); ++i) {
+  }
+  terminal_.Unlock();
+}
+
+void TvxkFiles::SendCommand(const std::string& command) {
+  DiscardInput();
+  terminal_.SendLine(std::string(1, TvxTerminal::kEsc) + command);
+  terminal_.ReadToPromptEnd(terminal_.RoundTripTime() + 250);
+  terminal_.WaitForData();
+}
+
+std::string TvxkFiles::ReadLine(int timeoutMs) {
+  return terminal_.ReadUntil(kCrLf, kCrLf, timeoutMs);
+}
+
+std::string TvxkFiles::ReadStatus(int timeoutMs) {
+  return terminal_.ReadReply(timeoutMs);
+}
+
+void TvxkFiles::FinishExchange() {
+  terminal_.ReadToPromptEnd(100);
+}
+
+void TvxkFiles::Progress(int64_t position, int64_t total) {
+  if (OnProgress) OnProgress(*this, position, total);
+}
+
+void TvxkFiles::Done() {
+  if (OnDone) OnDone(*this);
+}
+
+bool TvxkFiles::ListDirectory(const std::string& path, std::vector<std::string>& lines) {
+  lines.clear();
+  Frame frame(*this, true);
+  if (!frame) return false;
+  SendCommand("NFDIR @" + QuoteName(path));
+  for (size_t n = 0;; ++n) {
+    const std::string line = ReadLine(1000);
+    if (terminal_.TimedOut() || n >= kMaxListing) return false;
+    if (Contains(line, "Directory of")) break;
+  }
+  bool complete = true;
+  while (terminal_.IsOpen()) {
+    const std::string line = ReadLine(1000);
+    if (line.empty()) break;
+    if (lines.size() >= kMaxListing) {
+      complete = false;
+      break;
+    }
+    lines.push_back(line);
+    if (terminal_.TimedOut()) break;  // a partial last line still counts
+  }
+  FinishExchange();
+  return complete;
+}
+
+bool TvxkFiles::StatusCommand(const std::string& command, int timeoutMs, bool guardBusy) {
+  Frame frame(*this, guardBusy);
+  if (!frame) return false;
+  SendCommand(command);
+  return Contains(ReadStatus(timeoutMs), kOk);
+}
+
+bool TvxkFiles::MakeDirectory(const std::string& path) {
+  return StatusCommand("NFMKDIR " + QuoteName(path), 2000, true);
+}
+
+bool TvxkFiles::WipeDirectory(const std::string& path) {
+  return StatusCommand("NFWIPEDIR " + QuoteName(path), 20000, true);
+}
+
+bool TvxkFiles::DeleteFile(const std::string& path) {
+  return StatusCommand("NFDEL " + QuoteName(path), 20000, true);
+}
+
+bool TvxkFiles::RenameFile(const std::string& path, const std::string& newName) {
+  return StatusCommand("NFRENAME " + QuoteName(path) + " " + QuoteName(newName), 1000, false);
+}
+
+bool TvxkFiles::ReadFile(const std::string& path, std::string& content) {
+  content.clear();
+  Frame frame(*this, true);
+  if (!frame) return false;
+  SendCommand("NFTYPE @" + QuoteName(path));
+  std::string header = ReadLine(8000);
+  if (!Contains(header, "\t")) return false;
+  SplitTab(header);
+  const int64_t total = DecimalToInt64(SplitTab(header));
+  // A negative size is a malformed reply, not an empty file.
+  if (total < 0) return false;
+  bool complete = true;
+  int64_t remaining = total;
+  while (remaining > 0) {
+    const int n = static_cast<int>(std::min<int64_t>(kBlockSize, remaining));
+    std::string block = terminal_.ReadChars(n, 2000);
+    if (block.empty()) {
+      // The data stalled: report failure, so nobody mistakes the cut file for the real one.
+      complete = false;
+      content.clear();
+      break;
+    }
+    remaining -= n;
+    Progress(total - remaining, total);
+    content += block;
+  }
+  Done();
+  FinishExchange();
+  return complete;
+}
+
+bool TvxkFiles::SendBlocks(const std::string& data, const std::function<bool()>& earlyAnswer) {
+  const int64_t total = static_cast<int64_t>(data.size());
+  for (size_t pos = 0; pos < data.size(); pos += kBlockSize) {
+    const size_t n = std::min(kBlockSize, data.size() - pos);
+    if (!terminal_.Send(data.substr(pos, n))) return false;
+    // After the last block an answer is the device's regular reply, not a refusal.
+    if (pos + n < data.size() && earlyAnswer()) return false;
+    Progress(static_cast<int64_t>(pos + n), total);
+  }
+  return true;
+}
+
+bool TvxkFiles::WriteFile(const std::string& path, const std::string& content,
+                          TDateTime timeStamp) {
+  Frame frame(*this, true);
+  if (!frame) return false;
+  std::string command = "NFWRITE " + QuoteName(path) + "\t" + std::to_string(content.size());
+  if (timeStamp != 0) command += "\t" + std::to_string(DateTimeToDosTime(timeStamp));
+  command += "\tw";
+  SendCommand(command);
+  if (!Contains(ReadLine(8000), kSendFile)) {
+    DiscardInput();
+    return false;
+  }
+  // The device breaks in with its prompt when it refuses the rest. Whatever has already
+  // arrived is looked at (up to 256 bytes), so a short answer is seen too.
+  const bool ok = SendBlocks(content, [this] {
+    std::string answer;
+    while (answer.size() < 256) {
+      const std::string c = terminal_.ReadChars(1, 0);
+      if (c.empty()) break;
+      answer += c;
+    }
+    return Contains(answer, std::string(1, TvxTerminal::kPromptEnd));
+  });
+  Done();
+  // The device's closing line. An error status there, or a connection the device dropped,
+  // means the file was not stored, however well the sends went.
+  const bool refused = IsErrorStatus(ReadLine(1000));
+  FinishExchange();
+  return ok && !refused && terminal_.Link().IsAlive();
+}
+
+bool TvxkFiles::LoadFirmware(const std::string& fileName, const std::string& image) {
+  Frame frame(*this, true);
+  if (!frame) return false;
+  SendCommand("LOAD " + std::to_string(image.size()) + " " + fileName);
+  if (!Contains(ReadLine(8000), kSendFile)) return false;
+  const bool ok = SendBlocks(image, [this] { return !terminal_.ReadChars(1, 0).empty(); });
+  Done();
+  FinishExchange();
+  return ok;
+}
+
+}  // namespace vxk

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "FileAccess/DateTime.h"
+#include "comms/vxTerminal.h"
+
+namespace vxk {
+
+// One line of a directory listing, parsed.
+struct TDirEntry {
+  std::string name;
+  int64_t size = 0;
+  int attributes = 0;
+  TDateTime time1 = 0;  // the time the tool shows and archives
+  TDateTime time2 = 0;
+  TDateTime time3 = 0;
+};
+
+// The device's file commands over the terminal engine. Each operation is one exchange run as
+// a unit under the terminal lock; failures are results (false), except a malformed number in
+// a reply, which raises ConversionError once the lock is released.
+class TvxkFiles {
+ public:
+  using ProgressHandler = std::function<void(TvxkFiles& sender, int64_t position, int64_t total)>;
+  using DoneHandler = std::function<void(TvxkFiles& sender)>;
+
+  static constexpr int kAttrReadOnly = 0x01;
+  static constexpr int kAttrHidden = 0x02;
+  static constexpr int kAttrDirectory = 0x10;
+  static constexpr int kAttrArchive = 0x20;
+  static constexpr size_t kBlockSize = 4096;
+  // A listing longer than this is taken as a device that never ends it.
+  static constexpr size_t kMaxListing = 65536;
+
+  // terminal is not owned and must outlive this object.
+  explicit TvxkFiles(TvxTerminal& terminal);
+
+  ProgressHandler OnProgress;
+  DoneHandler OnDone;
+  bool QuoteNames = false;
+  bool Busy() const { return busy_; }
+
+  bool ListDirectory(const std::string& path, std::vector<std::string>& lines);
+  bool MakeDirectory(const std::string& path);
+  bool WipeDirectory(const std::string& path);
+  bool DeleteFile(const std::string& path);
+  bool RenameFile(const std::string& path, const std::string& newName);
+  bool ReadFile(const std::string& path, std::string& content);
+  // timeStamp 0 sends no time stamp.
+  bool WriteFile(const std::string& path, const std::string& content, TDateTime timeStamp = 0);
+  bool LoadFirmware(const std::string& fileName, const std::string& image);
+
+  // Splits a listing line; throws ConversionError for a bad size or attribute field.
+  static TDirEntry ParseEntry(const std::string& line);
+  // As ParseEntry, false instead of the exception.
+  static bool TryParseEntry(const std::string& line, TDirEntry& entry);
+  static std::string AttributeText(int attributes);
+  std::string QuoteName(const std::string& path) const;
+
+ private:
+  class Frame;
+
+  void SendCommand(const std::string& command);
+  void DiscardInput();
+  std::string ReadLine(int timeoutMs);
+  std::string ReadStatus(int timeoutMs);
+  void FinishExchange();
+  bool StatusCommand(const std::string& command, int timeoutMs, bool guardBusy);
+  // Sends data in blocks; earlyAnswer tells whether the device broke in after a block.
+  bool SendBlocks(const std::string& data, const std::function<bool()>& earlyAnswer);
+  void Progress(int64_t position, int64_t total);
+  void Done();
+
+  TvxTerminal& terminal_;
+  bool busy_ = false;
+};
+
+}  // namespace vxk

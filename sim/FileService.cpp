@@ -1,0 +1,211 @@
+#include "sim/FileService.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "FileAccess/DateTime.h"
+#include "FileAccess/DosTime.h"
+#include "sim/VirtualDevice.h"
+
+namespace vxk {
+namespace {
+
+// Takes the first argument off args: a quoted text, or everything up to a blank or TAB.
+std::string TakeArg(std::string& args) {
+  size_t start = args.find_first_not_of(' ');
+  if (start == std::string::npos) {
+    args.clear();
+    return std::string();
+  }
+  std::string arg;
+  size_t end;
+  if (args[start] == '"') {
+    end = args.find('"', start + 1);
+    arg = args.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+    end = end == std::string::npos ? args.size() : end + 1;
+  } else {
+    end = args.find_first_of(" \t", start);
+    if (end == std::string::npos) end = args.size();
+    arg = args.substr(start, end - start);
+  }
+  args.erase(0, end);
+  return arg;
+}
+
+std::string StripAt(std::string args) {
+  const size_t at = args.find_first_not_of(' ');
+  if (at != std::string::npos && args[at] == '@') args.erase(0, at + 1);
+  return args;
+}
+
+std::vector<std::string> SplitTabs(const std::string& text) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (;;) {
+    const size_t tab = text.find('\t', start);
+    fields.push_back(text.substr(start, tab == std::string::npos ? tab : tab - start));
+    if (tab == std::string::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+std::string EntryLine(const SimFileSystem::Node& node, const std::string& name) {
+  const std::string t = std::to_string(node.time);
+  return name + "\t" + std::to_string(node.directory ? 0 : node.data.size()) + "\t" +
+         std::to_string(node.attributes) + "\t" + t + "\t" + t + "\t" + t + "\r\n";
+}
+
+}  // namespace
+
+uint32_t PackedNow() {
+  return DateTimeToDosTime(Now());
+}
+
+FileService::FileService(std::unique_ptr<SimFileSystem> fs) : fs_(std::move(fs)) {}
+
+std::string FileService::Resolve(const std::string& raw) {
+  // Unquoted names come with blanks turned into underscores.
+  if (fs_->Find(raw) || raw.find('_') == std::string::npos) return raw;
+  std::string spaced = raw;
+  std::replace(spaced.begin(), spaced.end(), '_', ' ');
+  return fs_->Find(spaced) ? spaced : raw;
+}
+
+void FileService::Status(VirtualDevice& d, SimFileSystem::Result result) {
+  d.PrintLine(faults_.failStatus ? "1:Command failed" : SimFileSystem::ResultText(result));
+  d.EmitPrompt();
+}
+
+void FileService::Install(VirtualDevice& device) {
+  device.RegisterCommand("NFDIR", [this](VirtualDevice& d, const std::string& a) { List(d, a); });
+  device.RegisterCommand("NFTYPE", [this](VirtualDevice& d, const std::string& a) { Type(d, a); });
+  device.RegisterCommand("NFWRITE",
+                         [this](VirtualDevice& d, const std::string& a) { Write(d, a); });
+  device.RegisterCommand("LOAD", [this](VirtualDevice& d, const std::string& a) { Load(d, a); });
+  device.RegisterCommand("NFMKDIR", [this](VirtualDevice& d, std::string a) {
+    Status(d, fs_->MakeDirectory(Resolve(TakeArg(a)), PackedNow()));
+  });
+  device.RegisterCommand("NFWIPEDIR", [this](VirtualDevice& d, std::string a) {
+    Status(d, fs_->WipeDirectory(Resolve(TakeArg(a))));
+  });
+  device.RegisterCommand("NFDEL", [this](VirtualDevice& d, std::string a) {
+    Status(d, fs_->Delete(Resolve(TakeArg(a))));
+  });
+  device.RegisterCommand("NFRENAME", [this](VirtualDevice& d, std::string a) {
+    const std::string from = Resolve(TakeArg(a));
+    Status(d, fs_->Rename(from, TakeArg(a)));
+  });
+}
+
+void FileService::List(VirtualDevice& d, std::string args) {
+  args = StripAt(args);
+  const std::string path = Resolve(TakeArg(args));
+  const SimFileSystem::Node* dir = fs_->Find(path);
+  if (!dir || !dir->directory) {
+    Status(d, SimFileSystem::Result::PathNotFound);
+    return;
+  }
+  std::string text = "Directory of " + (path.empty() ? std::string("/") : path) + "\r\n";
+  if (faults_.endlessListing) {
+    // More lines than any sane listing holds.
+    for (int i = 0; i < 70000; ++i) text += "file" + std::to_string(i) + "\t1\t32\t0\t0\t0\r\n";
+    d.Print(text);
+    return;
+  }
+  if (dir != &fs_->Root()) {
+    text += EntryLine(*dir, ".");
+    text += EntryLine(*dir, "..");
+  }
+  for (const auto& child : dir->children) text += EntryLine(*child.second, child.second->name);
+  text += "\r\n";
+  d.Print(text);
+  d.EmitPrompt();
+}
+
+void FileService::Type(VirtualDevice& d, std::string args) {
+  args = StripAt(args);
+  const std::string path = Resolve(TakeArg(args));
+  const SimFileSystem::Node* file = fs_->Find(path);
+  if (!file || file->directory) {
+    Status(d, SimFileSystem::Result::NotFound);
+    return;
+  }
+  const std::string size =
+      faults_.sizeField.empty() ? std::to_string(file->data.size()) : faults_.sizeField;
+  d.Print(file->name + "\t" + size + "\r\n");
+  if (faults_.stallReadAfter >= 0) {
+    d.Print(file->data.substr(0, static_cast<size_t>(faults_.stallReadAfter)));
+    return;
+  }
+  if (faults_.dropAfter >= 0) {
+    d.Print(file->data.substr(0, static_cast<size_t>(faults_.dropAfter)));
+    d.RequestDisconnect();
+    return;
+  }
+  d.Print(file->data);
+  d.Print("\r\n");
+  d.EmitPrompt();
+}
+
+void FileService::Write(VirtualDevice& d, std::string args) {
+  const std::string path = Resolve(TakeArg(args));
+  const std::vector<std::string> fields = SplitTabs(args);
+  // fields: "" (before the first TAB), count, [time], "w"
+  char* end = nullptr;
+  const long long count = fields.size() >= 3 ? std::strtoll(fields[1].c_str(), &end, 10) : -1;
+  if (count < 0 || (end && *end) || fields.back() != "w") {
+    d.PrintLine("22:Invalid argument");
+    d.EmitPrompt();
+    return;
+  }
+  uint32_t time = PackedNow();
+  if (fields.size() >= 4)
+    time = static_cast<uint32_t>(std::strtoul(fields[2].c_str(), nullptr, 10));
+  const auto names = SimFileSystem::SplitPath(path);
+  const SimFileSystem::Node* parent =
+      fs_->Find(path.substr(0, path.rfind('/') == std::string::npos ? 0 : path.rfind('/')));
+  if (names.empty() || !parent || !parent->directory) {
+    Status(d, SimFileSystem::Result::PathNotFound);
+    return;
+  }
+  d.PrintLine("Send file");
+  const size_t total = static_cast<size_t>(count);
+  if (faults_.dropAfter >= 0 && static_cast<size_t>(faults_.dropAfter) < total) {
+    d.ExpectData(static_cast<size_t>(faults_.dropAfter),
+                 [](VirtualDevice& dd, const std::string&) { dd.RequestDisconnect(); });
+    return;
+  }
+  if (faults_.earlyAnswer && total > 4096) {
+    // The device answers and is back at its prompt; whatever the tool still sends arrives
+    // as typed input.
+    d.ExpectData(4096, [](VirtualDevice& dd, const std::string&) {
+      dd.PrintLine("28:No space left on device");
+      dd.EmitPrompt();
+    });
+    return;
+  }
+  d.ExpectData(total, [this, path, time](VirtualDevice& dd, const std::string& data) {
+    Status(dd, fs_->WriteFile(path, data, time));
+  });
+}
+
+void FileService::Load(VirtualDevice& d, std::string args) {
+  const std::string countText = TakeArg(args);
+  const std::string name = TakeArg(args);
+  char* end = nullptr;
+  const long long count = std::strtoll(countText.c_str(), &end, 10);
+  if (countText.empty() || *end || count < 0 || name.empty()) {
+    d.PrintLine("22:Invalid argument");
+    d.EmitPrompt();
+    return;
+  }
+  d.PrintLine("Send file");
+  d.ExpectData(static_cast<size_t>(count),
+               [this, name](VirtualDevice& dd, const std::string& data) {
+                 firmwareName_ = name;
+                 firmwareImage_ = data;
+                 Status(dd, SimFileSystem::Result::Ok);
+               });
+}
+
+}  // namespace vxk

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "sim/SimFileSystem.h"
+
+namespace vxk {
+
+class VirtualDevice;
+
+// Ways the file commands misbehave on purpose, for tests.
+struct FileFaults {
+  long stallReadAfter = -1;  // NFTYPE sends this many data bytes, then nothing more
+  bool failStatus = false;   // status replies without "0:No error"
+  long dropAfter = -1;       // the connection drops after this many data bytes of a transfer
+  bool earlyAnswer = false;  // NFWRITE refuses the rest after the first 4096 bytes
+  bool endlessListing = false;
+  std::string sizeField;  // replaces the byte count of the NFTYPE header when not empty
+};
+
+// The device's file commands (NFDIR, NFMKDIR, NFWIPEDIR, NFDEL, NFTYPE, NFWRITE, NFRENAME,
+// LOAD) over a file tree. Must outlive the device it is installed on.
+class FileService {
+ public:
+  explicit FileService(std::unique_ptr<SimFileSystem> fs);
+  void Install(VirtualDevice& device);
+
+  SimFileSystem& Files() { return *fs_; }
+  FileFaults& Faults() { return faults_; }
+  // The last image received by LOAD.
+  const std::string& FirmwareName() const { return firmwareName_; }
+  const std::string& FirmwareImage() const { return firmwareImage_; }
+
+ private:
+  std::string Resolve(const std::string& raw);
+  void Status(VirtualDevice& d, SimFileSystem::Result result);
+  void List(VirtualDevice& d, std::string args);
+  void Type(VirtualDevice& d, std::string args);
+  void Write(VirtualDevice& d, std::string args);
+  void Load(VirtualDevice& d, std::string args);
+
+  std::unique_ptr<SimFileSystem> fs_;
+  FileFaults faults_;
+  std::string firmwareName_;
+  std::string firmwareImage_;
+};
+
+// The packed date-time of the PC's clock now.
+uint32_t PackedNow();
+
+}  // namespace vxk

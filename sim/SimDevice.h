@@ -1,0 +1,27 @@
+#pragma once
+
+#include <memory>
+
+#include "sim/DeviceIdentity.h"
+#include "sim/FileService.h"
+#include "sim/VirtualDevice.h"
+
+namespace vxk {
+
+// The whole virtual vx.keeper: the interpreter with its general and file commands over a file
+// tree (the demo tree unless one is given).
+class SimDevice {
+ public:
+  explicit SimDevice(DeviceIdentity identity = {}, std::unique_ptr<SimFileSystem> fs = nullptr);
+  SimDevice(const SimDevice&) = delete;
+  SimDevice& operator=(const SimDevice&) = delete;
+
+  VirtualDevice& Device() { return device_; }
+  FileService& Files() { return files_; }
+
+ private:
+  VirtualDevice device_;
+  FileService files_;
+};
+
+}  // namespace vxk

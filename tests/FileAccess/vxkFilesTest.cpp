@@ -1,0 +1,303 @@
+#include "FileAccess/vxkFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "FileAccess/ConversionError.h"
+#include "FileAccess/DosTime.h"
+#include "sim/HidRig.h"
+#include "sim/TcpRig.h"
+
+using namespace vxk;
+
+namespace {
+
+// The same virtual device behind either link.
+class FilesTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    if (std::string(GetParam()) == "hid") {
+      hid_ = std::make_unique<HidRig>();
+      link_ = &hid_->link;
+      sim_ = &hid_->sim;
+    } else {
+      tcp_ = std::make_unique<TcpRig>();
+      link_ = &tcp_->link;
+      sim_ = &tcp_->sim;
+    }
+    link_->SetRoundTripTime(20);
+    link_->SetExtraTime(20);
+    ASSERT_TRUE(link_->Open());
+    term_ = std::make_unique<TvxTerminal>(*link_);
+    files_ = std::make_unique<TvxkFiles>(*term_);
+  }
+
+  // Changes the device (its faults, its files) without racing its server.
+  void WithDevice(const std::function<void(SimDevice&)>& fn) {
+    if (hid_) {
+      hid_->backend.WithDevice([&](VirtualDevice&) { fn(*sim_); });
+    } else {
+      tcp_->WithDevice([&](VirtualDevice&) { fn(*sim_); });
+    }
+  }
+  FileFaults& Faults() { return sim_->Files().Faults(); }
+  SimFileSystem::Node* Node(const std::string& path) {
+    SimFileSystem::Node* node = nullptr;
+    WithDevice([&](SimDevice& s) { node = s.Files().Files().Find(path); });
+    return node;
+  }
+
+  std::unique_ptr<HidRig> hid_;
+  std::unique_ptr<TcpRig> tcp_;
+  TvxComms* link_ = nullptr;
+  SimDevice* sim_ = nullptr;
+  std::unique_ptr<TvxTerminal> term_;
+  std::unique_ptr<TvxkFiles> files_;
+};
+
+std::vector<std::string> Names(const std::vector<std::string>& lines) {
+  std::vector<std::string> names;
+  for (const auto& line : lines) names.push_back(TvxkFiles::ParseEntry(line).name);
+  return names;
+}
+
+TEST_P(FilesTest, ListsDirectoriesWithDotEntries) {
+  std::vector<std::string> lines;
+  ASSERT_TRUE(files_->ListDirectory("/Lua", lines));
+  EXPECT_EQ(Names(lines), (std::vector<std::string>{".", "..", "lib", "main.lua"}));
+  const TDirEntry lib = TvxkFiles::ParseEntry(lines[2]);
+  EXPECT_EQ(TvxkFiles::AttributeText(lib.attributes), "<DIR>");
+  const TDirEntry main = TvxkFiles::ParseEntry(lines[3]);
+  EXPECT_EQ(main.size, static_cast<int64_t>(Node("/Lua/main.lua")->data.size()));
+  EXPECT_NE(main.time1, 0);
+  // The empty path is the top level.
+  ASSERT_TRUE(files_->ListDirectory("", lines));
+  EXPECT_EQ(Names(lines), (std::vector<std::string>{"Config", "Logs", "Lua", "System"}));
+  // A folder that is not there gives no listing.
+  EXPECT_FALSE(files_->ListDirectory("/Nowhere", lines));
+  EXPECT_TRUE(lines.empty());
+  EXPECT_EQ(link_->LockCount(), 0);
+}
+
+TEST_P(FilesTest, StaleInputBeforeACommandIsDiscarded) {
+  WithDevice(
+      [](SimDevice& s) { s.Device().Print("junk\r\nDirectory of /fake\r\nx\t1\t0\t0\t0\t0\r\n"); });
+  std::vector<std::string> lines;
+  ASSERT_TRUE(files_->ListDirectory("/Logs", lines));
+  EXPECT_EQ(Names(lines),
+            (std::vector<std::string>{".", "..", "2026-12-01.log", "2026-12-02.log"}));
+}
+
+TEST_P(FilesTest, ReadFileDeliversEveryByteWithProgress) {
+  std::string binary;
+  for (int i = 0; i < 10000; ++i)
+    binary += static_cast<char>(i * 7 % 256);  // incl. 0xAB, 0xBB, CR, ESC
+  WithDevice([&](SimDevice& s) { s.Files().Files().WriteFile("/Logs/raw.bin", binary, 0); });
+  std::vector<std::pair<int64_t, int64_t>> progress;
+  int done = 0;
+  files_->OnProgress = [&](TvxkFiles&, int64_t pos, int64_t total) {
+    progress.emplace_back(pos, total);
+  };
+  files_->OnDone = [&](TvxkFiles&) { ++done; };
+  std::string content;
+  ASSERT_TRUE(files_->ReadFile("/Logs/raw.bin", content));
+  EXPECT_EQ(content, binary);
+  EXPECT_EQ(progress, (std::vector<std::pair<int64_t, int64_t>>{
+                          {4096, 10000}, {8192, 10000}, {10000, 10000}}));
+  EXPECT_EQ(done, 1);
+  // The device is back at its prompt: the next command works.
+  std::vector<std::string> lines;
+  EXPECT_TRUE(files_->ListDirectory("/Logs", lines));
+}
+
+TEST_P(FilesTest, EmptyAndMissingFiles) {
+  WithDevice([](SimDevice& s) { s.Files().Files().WriteFile("/Logs/empty.txt", "", 0); });
+  int calls = 0;
+  files_->OnProgress = [&](TvxkFiles&, int64_t, int64_t) { ++calls; };
+  std::string content = "old";
+  EXPECT_TRUE(files_->ReadFile("/Logs/empty.txt", content));
+  EXPECT_EQ(content, "");
+  EXPECT_EQ(calls, 0);
+  EXPECT_FALSE(files_->ReadFile("/Logs/missing.txt", content));
+}
+
+TEST_P(FilesTest, WriteFileSendsBlocksAndTheTimeStamp) {
+  const std::string data(10000, 'w');
+  std::vector<int64_t> positions;
+  files_->OnProgress = [&](TvxkFiles&, int64_t pos, int64_t total) {
+    EXPECT_EQ(total, 10000);
+    positions.push_back(pos);
+  };
+  const TDateTime stamp = EncodeDateTime(2019, 3, 1, 12, 34, 56, 0);
+  ASSERT_TRUE(files_->WriteFile("/Logs/new.txt", data, stamp));
+  EXPECT_EQ(positions, (std::vector<int64_t>{4096, 8192, 10000}));
+  SimFileSystem::Node* node = Node("/Logs/new.txt");
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(node->data, data);
+  EXPECT_EQ(node->time, (39u << 25) + (3u << 21) + (1u << 16) + (12u << 11) + (34u << 5) + 28u);
+  // An empty file is a success with no data sent.
+  EXPECT_TRUE(files_->WriteFile("/Logs/empty.txt", ""));
+  ASSERT_NE(Node("/Logs/empty.txt"), nullptr);
+  // A folder that does not exist: no "Send file", false.
+  EXPECT_FALSE(files_->WriteFile("/Nowhere/x.txt", "x"));
+  EXPECT_EQ(link_->LockCount(), 0);
+}
+
+TEST_P(FilesTest, NamesWithBlanksQuotedOrUnderscored) {
+  files_->QuoteNames = true;
+  ASSERT_TRUE(files_->WriteFile("/Logs/my file.txt", "quoted"));
+  ASSERT_NE(Node("/Logs/my file.txt"), nullptr);
+  std::string content;
+  files_->QuoteNames = false;
+  ASSERT_TRUE(files_->ReadFile("/Logs/my file.txt", content));  // sent as my_file.txt
+  EXPECT_EQ(content, "quoted");
+  WithDevice(
+      [](SimDevice& sim) { EXPECT_EQ(sim.Device().LastCommand(), "NFTYPE @/Logs/my_file.txt"); });
+}
+
+TEST_P(FilesTest, DirectoryOperationsReportTheDeviceStatus) {
+  EXPECT_TRUE(files_->MakeDirectory("/Data"));
+  EXPECT_FALSE(files_->MakeDirectory("/Data"));  // exists
+  EXPECT_TRUE(files_->WriteFile("/Data/a.txt", "a"));
+  EXPECT_TRUE(files_->RenameFile("/Data/a.txt", "b.txt"));
+  EXPECT_NE(Node("/Data/b.txt"), nullptr);
+  EXPECT_TRUE(files_->DeleteFile("/Data/b.txt"));
+  EXPECT_FALSE(files_->DeleteFile("/Data/b.txt"));
+  EXPECT_TRUE(files_->WriteFile("/Data/c.txt", "c"));
+  EXPECT_TRUE(files_->WipeDirectory("/Data"));
+  EXPECT_EQ(Node("/Data"), nullptr);
+  WithDevice([](SimDevice& s) { s.Files().Faults().failStatus = true; });
+  EXPECT_FALSE(files_->MakeDirectory("/Other"));
+  EXPECT_EQ(link_->LockCount(), 0);
+}
+
+TEST_P(FilesTest, StalledReadIsAFailureNotAnEmptyFile) {
+  WithDevice([](SimDevice& s) { s.Files().Faults().stallReadAfter = 10; });
+  std::string content;
+  int done = 0;
+  files_->OnDone = [&](TvxkFiles&) { ++done; };
+  EXPECT_FALSE(files_->ReadFile("/Logs/2026-12-01.log", content));
+  EXPECT_TRUE(content.empty());
+  EXPECT_EQ(done, 1);
+}
+
+TEST_P(FilesTest, MalformedSizesInTheReadHeader) {
+  std::string content;
+  WithDevice([](SimDevice& s) { s.Files().Faults().sizeField = "-5"; });
+  EXPECT_FALSE(files_->ReadFile("/Lua/main.lua", content));
+  WithDevice([](SimDevice& s) { s.Files().Faults().sizeField = "12x"; });
+  EXPECT_THROW(files_->ReadFile("/Lua/main.lua", content), ConversionError);
+  // The lock and the busy flag were given back on the way out.
+  EXPECT_FALSE(files_->Busy());
+  EXPECT_EQ(link_->LockCount(), 0);
+  WithDevice([](SimDevice& s) { s.Files().Faults().sizeField.clear(); });
+  EXPECT_TRUE(files_->ReadFile("/Lua/main.lua", content));
+}
+
+TEST_P(FilesTest, EarlyAnswerStopsTheUpload) {
+  WithDevice([](SimDevice& s) { s.Files().Faults().earlyAnswer = true; });
+  std::vector<int64_t> positions;
+  files_->OnProgress = [&](TvxkFiles&, int64_t pos, int64_t) { positions.push_back(pos); };
+  EXPECT_FALSE(files_->WriteFile("/Logs/big.txt", std::string(40000, 'x')));
+  // Over USB the answer is there before the next block goes out; over TCP it may come later,
+  // and the device's error status still makes the upload a failure.
+  if (hid_) EXPECT_LT(positions.size(), 5u);
+  EXPECT_EQ(Node("/Logs/big.txt"), nullptr);
+  std::vector<std::string> lines;
+  EXPECT_TRUE(files_->ListDirectory("/Logs", lines));
+}
+
+TEST_P(FilesTest, EndlessListingIsCutAndFails) {
+  WithDevice([](SimDevice& s) { s.Files().Faults().endlessListing = true; });
+  std::vector<std::string> lines;
+  EXPECT_FALSE(files_->ListDirectory("/Logs", lines));
+  EXPECT_LE(lines.size(), TvxkFiles::kMaxListing);
+}
+
+TEST_P(FilesTest, NestedOperationFromProgressIsRefused) {
+  WithDevice([](SimDevice& s) {
+    s.Files().Files().WriteFile("/Logs/big.bin", std::string(9000, 'b'), 0);
+  });
+  int refused = 0;
+  files_->OnProgress = [&](TvxkFiles& sender, int64_t, int64_t) {
+    std::vector<std::string> lines;
+    if (!sender.ListDirectory("/Lua", lines)) ++refused;
+    EXPECT_TRUE(sender.Busy());
+  };
+  std::string content;
+  ASSERT_TRUE(files_->ReadFile("/Logs/big.bin", content));
+  EXPECT_EQ(content, std::string(9000, 'b'));
+  EXPECT_EQ(refused, 3);
+  EXPECT_FALSE(files_->Busy());
+}
+
+TEST_P(FilesTest, FirmwareImageIsLoadedByBareName) {
+  std::string image(5000, '\0');
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i);
+  std::vector<int64_t> positions;
+  files_->OnProgress = [&](TvxkFiles&, int64_t pos, int64_t) { positions.push_back(pos); };
+  ASSERT_TRUE(files_->LoadFirmware("vxk-2.15.bin", image));
+  EXPECT_EQ(positions, (std::vector<int64_t>{4096, 5000}));
+  WithDevice([&](SimDevice& s) {
+    EXPECT_EQ(s.Files().FirmwareName(), "vxk-2.15.bin");
+    EXPECT_EQ(s.Files().FirmwareImage(), image);
+  });
+}
+
+TEST_P(FilesTest, ClosedLinkFailsAtOnce) {
+  link_->Close();
+  std::vector<std::string> lines;
+  std::string content;
+  EXPECT_FALSE(files_->ListDirectory("/", lines));
+  EXPECT_FALSE(files_->ReadFile("/Lua/main.lua", content));
+  EXPECT_FALSE(files_->WriteFile("/x", "x"));
+  EXPECT_FALSE(files_->RenameFile("/a", "b"));
+}
+
+TEST_P(FilesTest, DroppedConnectionDuringUploadIsAFailure) {
+  WithDevice([](SimDevice& s) { s.Files().Faults().dropAfter = 4096; });
+  EXPECT_FALSE(files_->WriteFile("/Logs/cut.txt", std::string(12000, 'c')));
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, FilesTest, ::testing::Values("hid", "tcp"));
+
+TEST(FileEntries, QuotingAttributesAndParsing) {
+  ScratchLock lock;
+  TvxComms link(nullptr, lock.Lock());
+  TvxTerminal term(link);
+  TvxkFiles files(term);
+  EXPECT_EQ(files.QuoteName("/Logs/my file.txt"), "/Logs/my_file.txt");
+  files.QuoteNames = true;
+  EXPECT_EQ(files.QuoteName("/Logs/my file.txt"), "\"/Logs/my file.txt\"");
+
+  EXPECT_EQ(TvxkFiles::AttributeText(0x21), "AR");
+  EXPECT_EQ(TvxkFiles::AttributeText(0x23), "ARH");
+  EXPECT_EQ(TvxkFiles::AttributeText(0x33), "<DIR>");  // the directory bit wins
+  EXPECT_EQ(TvxkFiles::AttributeText(0x10), "<DIR>");
+  EXPECT_EQ(TvxkFiles::AttributeText(0x31), "<DIR>");
+  EXPECT_EQ(TvxkFiles::AttributeText(0), "");
+
+  const TDirEntry e = TvxkFiles::ParseEntry("a b.txt\t123\t289\t1382972444\tx");
+  EXPECT_EQ(e.name, "a b.txt");
+  EXPECT_EQ(e.size, 123);
+  EXPECT_EQ(e.attributes, 289 & 0xFF);
+  EXPECT_NE(e.time1, 0);
+  EXPECT_EQ(e.time2, 0);  // not a number
+  EXPECT_EQ(e.time3, 0);  // missing
+  TDirEntry bad;
+  EXPECT_FALSE(TvxkFiles::TryParseEntry("name\tbig\t0", bad));
+  EXPECT_FALSE(TvxkFiles::TryParseEntry("name only", bad));
+  EXPECT_THROW(TvxkFiles::ParseEntry("n\t1"), ConversionError);
+}
+
+TEST(FileEntries, DecimalReader) {
+  EXPECT_EQ(DecimalToInt64("9223372036854775807"), INT64_MAX);
+  EXPECT_EQ(DecimalToInt64("-9223372036854775808"), INT64_MIN);
+  EXPECT_THROW(DecimalToInt64("9223372036854775808"), ConversionError);
+  EXPECT_THROW(DecimalToInt64(""), ConversionError);
+  EXPECT_THROW(DecimalToInt64("1 "), ConversionError);
+}
+
+}  // namespace
