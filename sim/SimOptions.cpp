@@ -1,0 +1,114 @@
+#include "sim/SimOptions.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace vxk {
+namespace {
+
+long Number(const std::string& option, const std::string& text) {
+  char* end = nullptr;
+  const long n = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end) throw std::invalid_argument(option + " needs a number");
+  return n;
+}
+
+}  // namespace
+
+std::string SimUsage() {
+  return "usage: vxksim --tcp HOST:PORT | --pty PATH [options]\n"
+         "The virtual vx.keeper: connects to a listening vxktool (as a device does) or serves\n"
+         "a pseudo-terminal for vxktool -com=PATH, and answers its command interpreter.\n"
+         "\n"
+         "Links:\n"
+         "  --tcp HOST:PORT       connect to a tool listening with -tcp=PORT\n"
+         "  --retry-ms N          keep trying to connect for N ms (default 10000)\n"
+         "  --pty PATH            create a pseudo-terminal and link PATH to it\n"
+         "\n"
+         "Identity and header:\n"
+         "  --key SECRET          authenticate the header with HMAC-SHA256 under SECRET\n"
+         "  --serial S            serial number (default 100042)\n"
+         "  --product P           product text (default vx.keeper.Sim)\n"
+         "  --caps C              capability text (default .uft.nfi.lcd.)\n"
+         "  --firmware V          firmware version (default 2.14)\n"
+         "  --build B             firmware build (default 3107)\n"
+         "  --date D              firmware date (default 2026-11-20)\n"
+         "  --site S, --user U    informative header lines\n"
+         "  --wrong-digest        send a digest no secret matches\n"
+         "\n"
+         "Device:\n"
+         "  --password PW         the prompt asks for PW until it is typed\n"
+         "  --root FOLDER         serve FOLDER as the file tree (changes are written back);\n"
+         "                        default: a small demo tree in memory\n"
+         "\n"
+         "Faults, for tests:\n"
+         "  --stall-read N        NFTYPE stops after N data bytes\n"
+         "  --fail-status         status replies without \"0:No error\"\n"
+         "  --drop-after N        drop the connection after N bytes of a transfer\n"
+         "  --early-answer        NFWRITE refuses the rest after the first 4096 bytes\n"
+         "  --endless-listing     NFDIR never ends its listing\n"
+         "\n"
+         "  --help                this text\n"
+         "vxksim stops on SIGINT or SIGTERM, and when the tool closes a TCP connection.\n";
+}
+
+SimOptions ParseSimOptions(int argc, const char* const* argv) {
+  SimOptions o;
+  for (int i = 0; i < argc; ++i) {
+    const std::string opt = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) throw std::invalid_argument(opt + " needs a value");
+      return argv[++i];
+    };
+    if (opt == "--help" || opt == "-h")
+      o.help = true;
+    else if (opt == "--tcp")
+      o.tcp = value();
+    else if (opt == "--retry-ms")
+      o.retryMs = static_cast<int>(Number(opt, value()));
+    else if (opt == "--pty")
+      o.pty = value();
+    else if (opt == "--key")
+      o.header.key = value();
+    else if (opt == "--serial")
+      o.identity.serial = value();
+    else if (opt == "--product")
+      o.identity.product = value();
+    else if (opt == "--caps")
+      o.identity.capabilities = value();
+    else if (opt == "--firmware")
+      o.identity.firmwareVersion = value();
+    else if (opt == "--build")
+      o.identity.firmwareBuild = value();
+    else if (opt == "--date")
+      o.identity.firmwareDate = value();
+    else if (opt == "--site")
+      o.header.site = value();
+    else if (opt == "--user")
+      o.header.user = value();
+    else if (opt == "--wrong-digest")
+      o.header.wrongDigest = true;
+    else if (opt == "--password")
+      o.password = value();
+    else if (opt == "--root")
+      o.root = value();
+    else if (opt == "--stall-read")
+      o.faults.stallReadAfter = Number(opt, value());
+    else if (opt == "--fail-status")
+      o.faults.failStatus = true;
+    else if (opt == "--drop-after")
+      o.faults.dropAfter = Number(opt, value());
+    else if (opt == "--early-answer")
+      o.faults.earlyAnswer = true;
+    else if (opt == "--endless-listing")
+      o.faults.endlessListing = true;
+    else
+      throw std::invalid_argument("unknown option " + opt);
+  }
+  if (!o.help && o.tcp.empty() == o.pty.empty()) {
+    throw std::invalid_argument("give exactly one of --tcp and --pty");
+  }
+  return o;
+}
+
+}  // namespace vxk

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+#include "sim/DeviceIdentity.h"
+#include "sim/FileService.h"
+#include "sim/HeaderText.h"
+
+namespace vxk {
+
+// What the vxksim command line asks for.
+struct SimOptions {
+  std::string tcp;   // HOST:PORT to connect to
+  std::string pty;   // path of the link to the pseudo-terminal
+  std::string root;  // folder to serve as the device's file tree
+  std::string password;
+  int retryMs = 10000;  // how long to keep trying to connect
+  bool help = false;
+  DeviceIdentity identity;
+  HeaderOptions header;
+  FileFaults faults;
+};
+
+// Parses argv (without the program name); throws std::invalid_argument with a message.
+SimOptions ParseSimOptions(int argc, const char* const* argv);
+std::string SimUsage();
+
+}  // namespace vxk
