@@ -18,5 +18,7 @@ struct BenchGroup {
 };
 
 void RunCoreBenches();
+void RunLinkBenches();
+void RunFileBenches();
 
 }  // namespace vxk

@@ -34,5 +34,7 @@ bool Selected(const std::string& group) {
 int main(int argc, char** argv) {
   if (argc > 1) vxk::g_filter = argv[1];
   vxk::RunCoreBenches();
+  vxk::RunLinkBenches();
+  vxk::RunFileBenches();
   return 0;
 }
