@@ -9,6 +9,8 @@
 #include "app/ParamHandler.h"
 #include "app/StartupError.h"
 #include "comms/HidapiBackend.h"
+#include "ui/Application.h"
+#include "ui/ufmMain.h"
 
 using namespace vxk;
 
@@ -35,6 +37,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  std::cerr << "The device tool window is not available in this version." << std::endl;
-  return 2;
+  Application app(argc, argv);
+  TfmMain main(options, hid);
+  main.show();
+  return app.exec();
 }

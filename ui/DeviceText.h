@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+namespace vxk {
+
+// The one conversion between device bytes and displayed text: Windows-1252, with its five
+// undefined bytes shown as the C1 control characters of the same value. Lossless both ways
+// for every byte.
+QString FromDevice(const std::string& bytes);
+// Characters without a byte in the device's character set become '?'.
+std::string ToDevice(const QString& text);
+
+}  // namespace vxk

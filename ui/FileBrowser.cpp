@@ -1,0 +1,276 @@
+#include "ui/FileBrowser.h"
+
+#include <QAction>
+#include <QCollator>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+#include "comms/Ticks.h"
+#include "ui/BusyCursor.h"
+#include "ui/DeviceText.h"
+#include "ui/FileIcons.h"
+
+namespace vxk {
+namespace {
+
+QFont FixedFont(int pixels) {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setPixelSize(pixels);
+  return font;
+}
+
+// Fills the list in one bulk update and lets it paint again on every way out.
+class BulkUpdate {
+ public:
+  explicit BulkUpdate(QTreeWidget* list) : list_(list) { list_->setUpdatesEnabled(false); }
+  ~BulkUpdate() { list_->setUpdatesEnabled(true); }
+
+ private:
+  QTreeWidget* list_;
+};
+
+}  // namespace
+
+FileBrowser::FileBrowser(TvxTerminal& terminal, TvxkFiles& files, QWidget* parent)
+    : QObject(parent), terminal_(terminal), files_(files) {
+  lvFiles = new QTreeWidget(parent);
+  lvFiles->setObjectName(QStringLiteral("lvFiles"));
+  lvFiles->setColumnCount(4);
+  lvFiles->setHeaderLabels({QStringLiteral("Filename"), QStringLiteral("Size"),
+                            QStringLiteral("Attr"), QStringLiteral("Created")});
+  const int widths[] = {350, 110, 75, 200};
+  for (int c = 0; c < 4; ++c) lvFiles->setColumnWidth(c, widths[c]);
+  lvFiles->headerItem()->setTextAlignment(kSize, Qt::AlignRight | Qt::AlignVCenter);
+  lvFiles->headerItem()->setTextAlignment(kAttr, Qt::AlignHCenter | Qt::AlignVCenter);
+  lvFiles->setRootIsDecorated(false);
+  lvFiles->setUniformRowHeights(true);
+  lvFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  lvFiles->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lvFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lvFiles->setSortingEnabled(false);
+  lvFiles->setFont(FixedFont(15));
+  lvFiles->setIconSize(QSize(16, 16));
+  lvFiles->setMinimumHeight(60);
+  // Grid lines between the cells of the report view.
+  lvFiles->setStyleSheet(QStringLiteral(
+      "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"));
+  lvFiles->installEventFilter(this);
+  connect(lvFiles, &QTreeWidget::itemDoubleClicked, this, [this] { lvFilesDblClick(); });
+
+  edDir = new QLineEdit(QStringLiteral("/"), parent);
+  edDir->setObjectName(QStringLiteral("edDir"));
+  edDir->setFont(FixedFont(16));
+  edDir->installEventFilter(this);
+  currentDir_ = "/";
+  connect(edDir, &QLineEdit::textChanged, this, &FileBrowser::edDirChange);
+
+  memInfo = new QPlainTextEdit(QStringLiteral("(device)"), parent);
+  memInfo->setObjectName(QStringLiteral("memInfo"));
+  memInfo->setReadOnly(true);
+  memInfo->setFrameShape(QFrame::NoFrame);
+  memInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  memInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memInfo->setFont(FixedFont(13));
+  QPalette palette = memInfo->palette();
+  palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+  memInfo->setPalette(palette);
+
+  pbFile = new QProgressBar(parent);
+  pbFile->setObjectName(QStringLiteral("pbFile"));
+  pbFile->setTextVisible(false);
+  pbFile->setValue(0);
+  lblSize = new QLabel(parent);
+  lblSize->setObjectName(QStringLiteral("lblSize"));
+  lblCount = new QLabel(parent);
+  lblCount->setObjectName(QStringLiteral("lblCount"));
+  lblCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  lblCount->setVisible(false);
+
+  actRefresh = new QAction(QStringLiteral("Refresh Directory"), parent);
+  actRefresh->setObjectName(QStringLiteral("actRefresh"));
+  actRefresh->setShortcut(QKeySequence(Qt::Key_F5));
+  actRefresh->setShortcutContext(Qt::WindowShortcut);
+  connect(actRefresh, &QAction::triggered, this, &FileBrowser::actRefreshExecute);
+
+  puFiles = new QMenu(parent);
+  puFiles->setObjectName(QStringLiteral("puFiles"));
+  puFiles->addAction(actRefresh);
+  lvFiles->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(lvFiles, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { puFiles->popup(lvFiles->viewport()->mapToGlobal(at)); });
+}
+
+void FileBrowser::edDirChange(const QString& text) {
+  currentDir_ = ToDevice(text);
+}
+
+std::string FileBrowser::ParentPath(const std::string& path) {
+  // The last "/" that is not the first character ends the parent.
+  for (size_t i = path.size(); i > 1; --i) {
+    if (path[i - 1] == '/') return path.substr(0, i - 1);
+  }
+  return std::string();
+}
+
+bool FileBrowser::IsDirectoryItem(int index) const {
+  const QTreeWidgetItem* item = lvFiles->topLevelItem(index);
+  return item && item->text(kAttr).contains(QStringLiteral("<DIR>"));
+}
+
+void FileBrowser::EnableFileBrowser(bool on) {
+  lvFiles->setEnabled(on);
+  edDir->setVisible(on);
+  actRefresh->setEnabled(on);
+}
+
+void FileBrowser::ShowDeviceDirectory(const std::string& requested) {
+  if (!terminal_.IsReadyForCommands()) return;  // the device wants its password first
+  if (!lvFiles->isEnabled()) return;
+  BusyCursor busy;
+  std::string path = requested;
+  if (path.rfind("//", 0) == 0) path.erase(0, 1);
+  std::vector<std::string> lines;
+  {
+    BulkUpdate bulk(lvFiles);
+    lvFiles->clear();
+    files_.ListDirectory(path, lines);  // whatever arrived is shown, also after a failure
+    edDir->setText(FromDevice(path));
+    FillList(lines);
+  }
+}
+
+void FileBrowser::FillList(const std::vector<std::string>& lines) {
+  struct Entry {
+    TDirEntry entry;
+    QString name;
+    const std::string* raw;
+  };
+  std::vector<Entry> entries;
+  entries.reserve(lines.size());
+  for (const std::string& line : lines) {
+    TDirEntry entry;
+    if (!TvxkFiles::TryParseEntry(line, entry) || entry.name == ".") continue;
+    entries.push_back({entry, FromDevice(entry.name), &line});
+  }
+  // Sorted once per listing, by the whole name under the user's locale collation.
+  QCollator collator;
+  std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+    return collator.compare(a.name, b.name) < 0;
+  });
+  static const QIcon icons[4] = {FileIconImage(kIconFolder), FileIconImage(kIconFile),
+                                 FileIconImage(kIconLuaFile), FileIconImage(kIconParent)};
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(entries.size()));
+  for (const Entry& e : entries) {
+    auto* item = new QTreeWidgetItem;
+    const bool dir = (e.entry.attributes & TvxkFiles::kAttrDirectory) != 0;
+    item->setText(kName, e.name);
+    if (!dir) item->setText(kSize, QString::number(e.entry.size));
+    item->setText(kAttr, QString::fromLatin1(TvxkFiles::AttributeText(e.entry.attributes).c_str()));
+    if (e.entry.time1 != 0)
+      item->setText(kCreated, QString::fromStdString(FormatDateTime(e.entry.time1)));
+    item->setTextAlignment(kSize, Qt::AlignRight | Qt::AlignVCenter);
+    item->setTextAlignment(kAttr, Qt::AlignHCenter | Qt::AlignVCenter);
+    item->setData(kName, kRawLineRole, QByteArray::fromStdString(*e.raw));
+    FileIcon icon = kIconFile;
+    if (e.entry.name == "..") {
+      icon = kIconParent;
+    } else if (dir) {
+      icon = kIconFolder;
+    } else if (e.name.toLower().contains(QStringLiteral(".lua"))) {
+      icon = kIconLuaFile;
+    }
+    item->setIcon(kName, icons[icon]);
+    item->setData(kName, Qt::UserRole, static_cast<int>(icon));
+    items.append(item);
+  }
+  lvFiles->addTopLevelItems(items);
+}
+
+void FileBrowser::lvFilesDblClick() {
+  QTreeWidgetItem* item = lvFiles->currentItem();
+  if (!item || !item->isSelected()) return;
+  const int index = lvFiles->indexOfTopLevelItem(item);
+  if (!IsDirectoryItem(index)) {
+    emit EditRequested(item);
+    return;
+  }
+  const std::string name = ToDevice(item->text(kName));
+  const std::string target = name == ".." ? ParentPath(currentDir_) : currentDir_ + "/" + name;
+  BusyCursor busy;
+  ShowDeviceDirectory(target);
+}
+
+void FileBrowser::edDirKeyPress() {
+  {
+    BusyCursor busy;
+    ShowDeviceDirectory(currentDir_);
+  }
+  lvFiles->setFocus();
+}
+
+void FileBrowser::actRefreshExecute() {
+  BusyCursor busy;
+  ShowDeviceDirectory(currentDir_);
+}
+
+bool FileBrowser::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      if (watched == lvFiles) {
+        lvFilesDblClick();
+        return true;
+      }
+      if (watched == edDir) {
+        edDirKeyPress();
+        return true;
+      }
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void FileBrowser::OnTransferProgress(int64_t position, int64_t total) {
+  // The bar counts in an int; large transfers are shown in thousandths.
+  const bool scaled = total > INT_MAX;
+  pbFile->setMaximum(scaled ? 1000 : static_cast<int>(total));
+  pbFile->setValue(scaled ? static_cast<int>(position * 1000 / total) : static_cast<int>(position));
+  const int64_t now = TickCount();
+  if (nextRepaint_ < now) {
+    lblSize->setText(QStringLiteral("%1 / %2").arg(position).arg(total));
+    lblSize->repaint();
+    pbFile->repaint();
+    nextRepaint_ = now + 100;
+  }
+}
+
+void FileBrowser::OnTransferDone() {
+  lblSize->clear();
+  pbFile->setValue(0);
+  pbFile->repaint();
+  nextRepaint_ = 0;
+}
+
+void FileBrowser::ShowSavedCount(int n) {
+  lblCount->setText(QString::number(n));
+  lblCount->setVisible(true);
+  lblCount->repaint();
+}
+
+void FileBrowser::HideSavedCount() {
+  lblCount->setVisible(false);
+}
+
+}  // namespace vxk

@@ -1,0 +1,42 @@
+#include "ui/TermEdit.h"
+
+#include <QKeyEvent>
+
+namespace vxk {
+
+TermEdit::TermEdit(QWidget* parent) : QTextEdit(parent) {}
+
+bool TermEdit::event(QEvent* e) {
+  // Leave Ctrl+C, Ctrl+V and the like to the window's actions instead of the control's own
+  // copy and paste.
+  if (e->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(e);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+      e->ignore();
+      return false;
+    }
+  }
+  return QTextEdit::event(e);
+}
+
+void TermEdit::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Delete) {
+    QTextEdit::keyPressEvent(e);
+    return;
+  }
+  QString text = e->text();
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) text = QStringLiteral("\r");
+  if (e->key() == Qt::Key_Backspace) text = QString(QChar(8));
+  if (e->key() == Qt::Key_Escape) text = QString(QChar(27));
+  if (e->key() == Qt::Key_Tab) text = QString(QChar(9));
+  if (text.size() == 1 && onKey_ && onKey_(text.at(0))) return;
+  // Keys that are no character (arrows, page keys) only move around the pane.
+  if (text.size() == 1 && text.at(0) != QChar(8) && text.at(0).unicode() >= 32) return;
+  QTextEdit::keyPressEvent(e);
+}
+
+void TermEdit::insertFromMimeData(const QMimeData*) {
+  // Pasted text goes to the device through the Paste action, never straight into the pane.
+}
+
+}  // namespace vxk

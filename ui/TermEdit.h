@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QTextEdit>
+#include <functional>
+
+namespace vxk {
+
+// The terminal pane's control: typed characters go to a handler first, which decides whether
+// the control's own editing sees the key as well.
+class TermEdit : public QTextEdit {
+  Q_OBJECT
+
+ public:
+  // Returns true when the key is consumed.
+  using KeyHandler = std::function<bool(QChar typed)>;
+
+  explicit TermEdit(QWidget* parent = nullptr);
+  void SetKeyHandler(KeyHandler handler) { onKey_ = std::move(handler); }
+
+ protected:
+  bool event(QEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void insertFromMimeData(const QMimeData* source) override;
+
+ private:
+  KeyHandler onKey_;
+};
+
+}  // namespace vxk

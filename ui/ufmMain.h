@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "FileAccess/vxkFiles.h"
+#include "app/ParamHandler.h"
+#include "comms/HidBackend.h"
+#include "comms/TcpSocket.h"
+#include "comms/TerminalLock.h"
+#include "comms/vxComms.h"
+#include "comms/vxTerminal.h"
+#include "ui/FileBrowser.h"
+#include "ui/TerminalPane.h"
+
+class QAction;
+class QSplitter;
+class QTimer;
+
+namespace vxk {
+
+class SuspendWatcher;
+
+// The main window: owns the device link, the terminal engine and the file layer, and drives
+// the conversation with two timers: Timer1 (250 ms) opens the link and shows what arrives,
+// Timer2 (500 ms) accepts a TCP device and notices a lost one.
+class TfmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr const char* kCaption = "vx.keeper Tool";
+
+  TfmMain(const TCommandLine& options, HidBackend& hid,
+          TerminalLock& lock = TerminalLock::Machine(), QWidget* parent = nullptr);
+  ~TfmMain() override;
+
+  TvxComms& Link() { return *link_; }
+  TvxTerminal& Terminal() { return *terminal_; }
+  TvxkFiles& Files() { return *files_; }
+  TerminalPane& Pane() { return *pane_; }
+  FileBrowser& Browser() { return *browser_; }
+  bool ExpectsHeader() const { return expectsHeader_; }
+  bool IsNetworkLink() const { return isNetworkLink_; }
+  const QString& ProgramFolder() const { return programFolder_; }
+  const std::string& SecretKey() const { return secretKey_; }
+
+  void ShowStatus(const QString& message);
+  void ShowDeviceInfo();
+  void ShowDeviceDirectory(const std::string& path);
+  void ProcessConnectHeader();
+
+  QTimer* Timer1 = nullptr;
+  QTimer* Timer2 = nullptr;
+  QAction* actExit = nullptr;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private slots:
+  void Timer1Timer();
+  void Timer2Timer();
+  void PowerResumed();
+
+ private:
+  void FormCreate(TerminalLock& lock, HidBackend& hid);
+  void BuildLayout();
+  void BuildMenus();
+  void FormShow();
+  void OpenSequence();
+  void ReadIncoming(int firstWaitMs);
+  void AcceptPending();
+  void LinkClosed();
+  void AddToCaption(const QString& suffix);
+
+  const TCommandLine& options_;
+  std::unique_ptr<TvxComms> link_;
+  std::unique_ptr<TvxTerminal> terminal_;
+  std::unique_ptr<TvxkFiles> files_;
+  std::unique_ptr<TcpSocket> listen_;
+  TerminalPane* pane_ = nullptr;
+  FileBrowser* browser_ = nullptr;
+  QSplitter* splitter_ = nullptr;
+  SuspendWatcher* suspend_ = nullptr;
+  std::string secretKey_;
+  bool expectsHeader_ = false;
+  bool isNetworkLink_ = false;
+  bool shown_ = false;
+  QString programFolder_;
+  QString caption_;
+};
+
+}  // namespace vxk
