@@ -46,6 +46,7 @@ TfmMain::TfmMain(const TCommandLine& options, HidBackend& hid, TerminalLock& loc
     : QMainWindow(parent), options_(options) {
   setObjectName(QStringLiteral("fmMain"));
   caption_ = QString::fromLatin1(kCaption);
+  setWindowTitle(caption_);
   resize(819, 602);
   FormCreate(lock, hid);
 }
@@ -267,7 +268,11 @@ void TfmMain::Timer1Timer() {
 
 void TfmMain::OpenSequence() {
   BusyCursor busy;
-  if (isNetworkLink_ && expectsHeader_) ProcessConnectHeader();
+  // A refused header has closed the link: the device is gone, as when it leaves.
+  if (isNetworkLink_ && expectsHeader_ && !ProcessConnectHeader()) {
+    LinkClosed();
+    return;
+  }
   ShowDeviceInfo();
   terminal_->Send(std::string(1, TvxTerminal::kEsc));
   SleepMs(50);
@@ -324,11 +329,11 @@ void TfmMain::LinkClosed() {
   }
 }
 
-void TfmMain::ProcessConnectHeader() {
+bool TfmMain::ProcessConnectHeader() {
   auto* socket = dynamic_cast<TvxCommsSocket*>(link_.get());
-  if (!socket) return;
-  vxk::ProcessConnectHeader(*socket, secretKey_,
-                            [this](const std::string& line) { ShowStatus(FromDevice(line)); });
+  if (!socket) return false;
+  return vxk::ProcessConnectHeader(
+      *socket, secretKey_, [this](const std::string& line) { ShowStatus(FromDevice(line)); });
 }
 
 void TfmMain::ShowDeviceInfo() {

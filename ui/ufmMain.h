@@ -49,7 +49,8 @@ class TfmMain : public QMainWindow {
   void ShowStatus(const QString& message);
   void ShowDeviceInfo();
   void ShowDeviceDirectory(const std::string& path);
-  void ProcessConnectHeader();
+  // Reads and checks a TCP device's header; false when it was refused (the link is closed).
+  bool ProcessConnectHeader();
 
   QTimer* Timer1 = nullptr;
   QTimer* Timer2 = nullptr;

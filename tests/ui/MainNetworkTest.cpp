@@ -1,0 +1,184 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+#include <atomic>
+#include <thread>
+
+#include "UiTestSupport.h"
+#include "comms/TcpSocket.h"
+#include "sim/ChildProcess.h"
+#include "sim/HeaderText.h"
+#include "sim/StreamServer.h"
+#include "sim/TcpRig.h"
+
+using namespace vxk;
+
+namespace {
+
+std::string FreePort() {
+  TcpSocket probe;
+  probe.Bind("127.0.0.1", "0");
+  const std::string address = probe.LocalAddress();
+  return address.substr(address.rfind(':') + 1);
+}
+
+bool ListShows(Tool& tool, int ms = 8000) {
+  return WaitUntil([&] { return tool.window->Browser().lvFiles->topLevelItemCount() > 0; }, ms);
+}
+
+TEST(TcpListen, DeviceConnectsAuthenticatesAndLeaves) {
+  const std::string port = FreePort();
+  Tool tool({"-tcp=" + port, "-key=k3y"});
+  EXPECT_TRUE(tool.PaneText().contains(QString::fromStdString("Listening on " + port)));
+  EXPECT_EQ(tool.Caption(), QString::fromStdString("vx.keeper Tool TCP:" + port));
+  EXPECT_EQ(tool.window->Link().RoundTripTime(), 20);
+
+  ChildProcess sim;
+  ASSERT_TRUE(sim.Start({BinDir() + "/vxksim", "--tcp", "127.0.0.1:" + port, "--key", "k3y",
+                         "--product", "vx.keeper.Field", "--site", "Weir 7"}));
+  ASSERT_TRUE(ListShows(tool)) << tool.PaneText().toStdString() << sim.Output();
+  EXPECT_EQ(tool.Caption(), QString::fromStdString("vx.keeper Tool TCP:" + port + " connected"));
+  const QString text = tool.PaneText();
+  const int listening = text.indexOf(QStringLiteral("Listening on"));
+  const int connected = text.indexOf(QStringLiteral("Socket Connected"));
+  const int site = text.indexOf(QStringLiteral("Site: Weir 7"));
+  const int sha = text.indexOf(QStringLiteral("SHA: correct for secret key."));
+  EXPECT_TRUE(listening >= 0 && listening < connected && connected < site && site < sha)
+      << text.toStdString();
+  EXPECT_EQ(ColourOf(tool.window->Pane().reTerm(), QStringLiteral("Socket Connected")),
+            QColor(128, 0, 128));
+  EXPECT_TRUE(
+      tool.window->Browser().memInfo->toPlainText().contains(QStringLiteral("vx.keeper.Field")));
+  // From the accepted device on, the TCP time-outs apply.
+  EXPECT_EQ(tool.window->Link().RoundTripTime(), 8000);
+  EXPECT_EQ(tool.window->Link().ExtraTime(), 500);
+  EXPECT_TRUE(sim.WaitForOutput("proof is correct", 3000));
+  Pump(600);
+  // The LF after the header's closing CR reaches the pane as a line break of its own.
+  EXPECT_TRUE(tool.PaneText().endsWith(QStringLiteral("SHA: correct for secret key.\n\n\nvxk>")))
+      << tool.PaneText().toStdString();
+  // Nothing listens any more: a second device cannot connect.
+  ChildProcess late;
+  ASSERT_TRUE(
+      late.Start({BinDir() + "/vxksim", "--tcp", "127.0.0.1:" + port, "--retry-ms", "200"}));
+  EXPECT_EQ(late.Wait(5000), 1);
+
+  sim.Signal(SIGTERM);
+  ASSERT_TRUE(tool.PaneShows(QStringLiteral("Closed (app finished)"), 3000));
+  EXPECT_TRUE(tool.Caption().endsWith(QStringLiteral(" connected [CLOSED]")));
+  EXPECT_FALSE(tool.window->Browser().lvFiles->isEnabled());
+  // The device information stays for a TCP link, and the link never opens again.
+  EXPECT_FALSE(tool.window->Browser().memInfo->toPlainText().isEmpty());
+  Pump(600);
+  EXPECT_FALSE(tool.window->Link().IsOpen());
+  EXPECT_EQ(tool.PaneText().count(QStringLiteral("Closed (app finished)")), 1);
+}
+
+TEST(TcpListen, RefusedHeaderSaysByeAndCloses) {
+  const std::string port = FreePort();
+  Tool tool({"-tcp=" + port, "-key=right"});
+  ChildProcess sim;
+  ASSERT_TRUE(sim.Start({BinDir() + "/vxksim", "--tcp", "127.0.0.1:" + port, "--key", "wrong"}));
+  ASSERT_TRUE(tool.PaneShows(QStringLiteral("!Invalid TOA header!"), 8000))
+      << tool.PaneText().toStdString();
+  EXPECT_TRUE(tool.PaneText().contains(QStringLiteral("SHA: !Invalid for secret key!")));
+  EXPECT_EQ(sim.Wait(5000), 1);
+  EXPECT_NE(sim.Output().find("BYE!"), std::string::npos);
+  ASSERT_TRUE(WaitUntil([&] { return tool.Caption().endsWith(QStringLiteral("[CLOSED]")); }, 3000));
+  EXPECT_EQ(tool.window->Browser().lvFiles->topLevelItemCount(), 0);
+}
+
+TEST(TcpListen, PortInUseGivesBindError) {
+  TcpSocket holder;
+  ASSERT_TRUE(holder.Bind("0.0.0.0", "0"));
+  ASSERT_TRUE(holder.Listen(1));
+  const std::string port = holder.LocalAddress().substr(holder.LocalAddress().rfind(':') + 1);
+  Tool tool({"-tcp=" + port});
+  EXPECT_TRUE(tool.PaneText().contains(QStringLiteral("BIND ERROR!")));
+  EXPECT_TRUE(tool.PaneText().contains(QStringLiteral("LISTEN ERROR!")));
+  Pump(600);  // the window stays up with nothing to accept
+  EXPECT_FALSE(tool.window->Link().IsOpen());
+}
+
+TEST(InheritedSocket, HeaderIsReadInTheFirstTick) {
+  int toolSide = -1;
+  int deviceSide = -1;
+  ASSERT_TRUE(LoopbackPair(toolSide, deviceSide));
+  SimDevice sim;
+  HeaderOptions header;
+  header.key = "inherited";
+  const std::string text = BuildConnectHeader(sim.Device().Identity(), header);
+  ASSERT_EQ(write(deviceSide, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  Tool tool({"-sock=" + std::to_string(toolSide), "-key=inherited", "-rtt=2000", "-time=100"});
+  EXPECT_EQ(tool.Caption(), QStringLiteral("vx.keeper Tool (socket)"));
+  // The proof comes back before anything else; the device then serves its interpreter.
+  std::string proof;
+  std::atomic<StreamServer*> running{nullptr};
+  std::thread serving([&] {
+    char c;
+    while (proof.size() < 66 && read(deviceSide, &c, 1) == 1) proof += c;
+    StreamServer server(sim.Device(), deviceSide);
+    running = &server;
+    server.Run();
+    running = nullptr;
+  });
+  const bool listed = ListShows(tool);
+  const QString pane = tool.PaneText();
+  tool.window.reset();  // closes the tool's end, which ends the service
+  serving.join();
+  EXPECT_EQ(proof, ExpectedProof(sim.Device().Identity(), header) + "\r\n");
+  EXPECT_TRUE(listed) << pane.toStdString();
+  EXPECT_TRUE(pane.contains(QStringLiteral("SHA: correct for secret key.")));
+}
+
+TEST(InheritedSocket, StandardInputIsNeverTaken) {
+  Tool tool({"-sock=x"});
+  Pump(600);
+  EXPECT_FALSE(tool.window->Link().IsOpen());
+  EXPECT_NE(fcntl(0, F_GETFD), -1);  // still open
+}
+
+TEST(SerialPort, PseudoTerminalDevice) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string slave = ptsname(master);
+  SimDevice sim;
+  sim.Device().Identity().capabilities = ".nothing.";  // the serial link does not ask
+  StreamServer server(sim.Device(), master);
+  std::thread serving([&] { server.Run(true); });
+  bool listed = false;
+  QString caption;
+  QString info;
+  {
+    Tool tool({"-com=" + slave, "-time=500"});
+    caption = tool.Caption();
+    listed = ListShows(tool);
+    info = tool.window->Browser().memInfo->toPlainText();
+    EXPECT_EQ(tool.window->Link().Capabilities(), ".nfi.uft.lcd.");
+  }
+  server.Stop();
+  serving.join();
+  EXPECT_EQ(caption, QString::fromStdString("vx.keeper Tool (COM" + slave + ")"));
+  EXPECT_TRUE(listed);
+  EXPECT_EQ(info,
+            QStringLiteral("Corvane\n#999999\nvx.keeper.Unknown v0.00 (build 0000 @ 2018-01-01)"));
+}
+
+TEST(SerialPort, NumberedPortThatDoesNotExist) {
+  Tool tool({"-com=3"});
+  EXPECT_EQ(tool.Caption(), QStringLiteral("vx.keeper Tool (COM3)"));
+  Tool none({"-com=x"});
+  EXPECT_EQ(none.Caption(), QStringLiteral("vx.keeper Tool (COM0)"));
+  Pump(300);
+  EXPECT_FALSE(none.window->Link().IsOpen());
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+
+#include "UiTestSupport.h"
+
+using namespace vxk;
+
+namespace {
+
+class UsbMain : public ::testing::Test {
+ protected:
+  UsbMain() : backend(&sim.Device()) { backend.CaptureWrites(true); }
+  bool Opened(Tool& tool, int ms = 5000) {
+    return WaitUntil([&] { return tool.window->Browser().lvFiles->topLevelItemCount() > 0; }, ms);
+  }
+  int EscapesSent() {
+    int n = 0;
+    for (const std::string& p : backend.WrittenPackets()) {
+      if (p[0] == 0 && p[2] >= 1 && p[3] == '\x1B') ++n;
+    }
+    return n;
+  }
+
+  SimDevice sim;
+  FakeHidBackend backend;
+};
+
+TEST_F(UsbMain, OpenSequenceShowsDeviceAndTopFolder) {
+  Tool tool({}, &backend);
+  tool.window->show();
+  EXPECT_EQ(tool.Caption(), QStringLiteral("vx.keeper Tool"));
+  ASSERT_TRUE(Opened(tool));
+  FileBrowser& browser = tool.window->Browser();
+  EXPECT_EQ(browser.memInfo->toPlainText(),
+            QStringLiteral("Corvane\n#100042\nvx.keeper.Sim v2.14 (build 3107 @ 2026-11-20)"));
+  EXPECT_EQ(browser.edDir->text(), QStringLiteral("/"));
+  EXPECT_TRUE(browser.lvFiles->isEnabled());
+  EXPECT_TRUE(tool.window->Files().QuoteNames);
+  // The prompt the ESC of the open sequence brought up is in the pane, in red; the exchanges
+  // of the listing leave nothing behind.
+  EXPECT_TRUE(tool.PaneShows(QStringLiteral("vxk>"), 2000));
+  Pump(600);
+  EXPECT_EQ(tool.PaneText(), QStringLiteral("(Terminal)\nvxk>"));
+  EXPECT_EQ(ColourOf(tool.window->Pane().reTerm(), QStringLiteral("vxk>")), QColor(255, 0, 0));
+  // A vx.keeper's pane is light yellow-green.
+  EXPECT_EQ(tool.window->Pane().reTerm()->palette().color(QPalette::Base), QColor(243, 252, 216));
+}
+
+TEST_F(UsbMain, WithoutDeviceThePaneStaysIdleGrey) {
+  backend.Unplug();
+  Tool tool({}, &backend);
+  Pump(600);
+  EXPECT_FALSE(tool.window->Link().IsOpen());
+  EXPECT_EQ(tool.window->Pane().reTerm()->palette().color(QPalette::Base), QColor(224, 224, 224));
+  EXPECT_FALSE(tool.window->Browser().lvFiles->isEnabled());
+  EXPECT_EQ(tool.PaneText(), QStringLiteral("(Terminal)"));
+}
+
+TEST_F(UsbMain, UnplugClearsAndReplugRunsTheOpenSequenceAgain) {
+  Tool tool({}, &backend);
+  ASSERT_TRUE(Opened(tool));
+  const int escapes = EscapesSent();
+  backend.Unplug();
+  FileBrowser& browser = tool.window->Browser();
+  ASSERT_TRUE(WaitUntil([&] { return browser.memInfo->toPlainText().isEmpty(); }, 3000));
+  EXPECT_FALSE(browser.lvFiles->isEnabled());
+  EXPECT_FALSE(browser.edDir->isVisible());
+  browser.lvFiles->clear();
+  backend.Plug();
+  ASSERT_TRUE(Opened(tool));
+  EXPECT_TRUE(browser.memInfo->toPlainText().startsWith(QStringLiteral("Corvane")));
+  EXPECT_GT(EscapesSent(), escapes);
+}
+
+TEST_F(UsbMain, DeviceWithoutFileCommandsGetsNoBrowser) {
+  sim.Device().Identity().capabilities = ".uft.";
+  Tool tool({}, &backend);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return !tool.window->Browser().memInfo->toPlainText().startsWith('('); }, 5000));
+  Pump(300);
+  FileBrowser& browser = tool.window->Browser();
+  EXPECT_FALSE(browser.lvFiles->isEnabled());
+  EXPECT_FALSE(browser.edDir->isVisibleTo(tool.window.get()));
+  EXPECT_FALSE(browser.actRefresh->isEnabled());
+  EXPECT_FALSE(tool.window->Files().QuoteNames);
+  EXPECT_EQ(browser.lvFiles->topLevelItemCount(), 0);
+}
+
+TEST_F(UsbMain, TimeOutOptionsReachTheLink) {
+  Tool defaults({}, &backend);
+  EXPECT_EQ(defaults.window->Link().RoundTripTime(), 20);
+  EXPECT_EQ(defaults.window->Link().ExtraTime(), 20);
+  Tool given({"-rtt=300", "-time=40"}, &backend);
+  EXPECT_EQ(given.window->Link().RoundTripTime(), 300);
+  EXPECT_EQ(given.window->Link().ExtraTime(), 40);
+}
+
+TEST_F(UsbMain, TlsOptionSaysTheLinkIsNotEncrypted) {
+  Tool tool({"-tls"}, &backend);
+  EXPECT_TRUE(tool.PaneText().contains(
+      QStringLiteral("TLS is not supported: the connection is not encrypted")));
+  Tool plain({}, &backend);
+  EXPECT_FALSE(plain.PaneText().contains(QStringLiteral("TLS")));
+}
+
+}  // namespace
