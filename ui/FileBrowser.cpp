@@ -50,6 +50,7 @@ FileBrowser::FileBrowser(TvxTerminal& terminal, TvxkFiles& files, QWidget* paren
                             QStringLiteral("Attr"), QStringLiteral("Created")});
   const int widths[] = {350, 110, 75, 200};
   for (int c = 0; c < 4; ++c) lvFiles->setColumnWidth(c, widths[c]);
+  lvFiles->header()->setStretchLastSection(false);
   lvFiles->headerItem()->setTextAlignment(kSize, Qt::AlignRight | Qt::AlignVCenter);
   lvFiles->headerItem()->setTextAlignment(kAttr, Qt::AlignHCenter | Qt::AlignVCenter);
   lvFiles->setRootIsDecorated(false);
