@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "FileAccess/DosTime.h"
+
 namespace vxk {
 namespace {
 
@@ -236,6 +238,7 @@ void SimFileSystem::LoadFolder(const std::string& folder, Node& node, int depth)
     if (lstat(full.c_str(), &st) != 0) continue;
     auto child = std::make_unique<Node>();
     child->name = name;
+    child->time = DateTimeToDosTime(FileTimeOf(full));
     if (S_ISDIR(st.st_mode)) {
       child->directory = true;
       child->attributes = 0x10;
