@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
 
@@ -96,6 +99,28 @@ TEST_F(UsbMain, TimeOutOptionsReachTheLink) {
   Tool given({"-rtt=300", "-time=40"}, &backend);
   EXPECT_EQ(given.window->Link().RoundTripTime(), 300);
   EXPECT_EQ(given.window->Link().ExtraTime(), 40);
+}
+
+TEST_F(UsbMain, MenusHoldOnlyWhatWorks) {
+  Tool tool({}, &backend);
+  QStringList menus;
+  QList<QStringList> items;
+  for (QAction* top : tool.window->menuBar()->actions()) {
+    menus << top->text();
+    QStringList names;
+    for (QAction* a : top->menu()->actions())
+      names << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    items << names;
+  }
+  EXPECT_EQ(menus, (QStringList{"&File", "&Terminal"}));
+  ASSERT_EQ(items.size(), 2);
+  EXPECT_EQ(items[0], (QStringList{"Refresh Directory", "-", "Exit"}));
+  EXPECT_EQ(items[1],
+            (QStringList{"Select All", "Copy", "Paste", "Clear", "-", "Refresh Directory"}));
+  EXPECT_EQ(tool.window->Browser().actRefresh->shortcut(), QKeySequence(Qt::Key_F5));
+  EXPECT_EQ(tool.window->Pane().actTermClear->shortcut(),
+            QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L));
+  EXPECT_EQ(tool.window->size(), QSize(819, 602));
 }
 
 TEST_F(UsbMain, TlsOptionSaysTheLinkIsNotEncrypted) {
