@@ -20,5 +20,7 @@ struct BenchGroup {
 void RunCoreBenches();
 void RunLinkBenches();
 void RunFileBenches();
+// The windows and the running tool; only in a build with the GUI.
+void RunUiBenches();
 
 }  // namespace vxk

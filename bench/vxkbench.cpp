@@ -1,6 +1,6 @@
-// vxkbench: measures the links, the terminal engine and the file layer against the virtual
-// device and prints one figure per line as "name value unit". An argument selects the figures
-// whose name starts with it.
+// vxkbench: measures the links, the terminal engine, the file layer and the windows against
+// the virtual device and prints one figure per line as "name value unit". An argument selects
+// the figures whose name starts with it.
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -36,5 +36,8 @@ int main(int argc, char** argv) {
   vxk::RunCoreBenches();
   vxk::RunLinkBenches();
   vxk::RunFileBenches();
+#ifdef VXK_BENCH_GUI
+  vxk::RunUiBenches();
+#endif
   return 0;
 }
