@@ -8,6 +8,12 @@ namespace vxk {
 // Prints one figure as "name value unit".
 void Report(const std::string& name, double value, const std::string& unit);
 
+// Whether figures whose names start with group were asked for.
+bool Selected(const std::string& group);
+
+// Ends the benchmark with a message: a figure that could not be measured is no figure.
+[[noreturn]] void Fail(const char* what);
+
 // Seconds taken by fn.
 double Seconds(const std::function<void()>& fn);
 

@@ -9,16 +9,9 @@
 
 namespace vxk {
 
-bool Selected(const std::string& group);
-
 namespace {
 
 constexpr size_t kReplyBytes = size_t(4) << 20;
-
-void Fail(const char* what) {
-  std::fprintf(stderr, "benchmark failed: %s\n", what);
-  std::exit(1);
-}
 
 void HidPackets() {
   HidRig rig;

@@ -9,14 +9,7 @@
 
 namespace vxk {
 
-bool Selected(const std::string& group);
-
 namespace {
-
-void Fail(const char* what) {
-  std::fprintf(stderr, "benchmark failed: %s\n", what);
-  std::exit(1);
-}
 
 void Transfers() {
   TcpRig rig;

@@ -18,14 +18,7 @@
 
 namespace vxk {
 
-bool Selected(const std::string& group);
-
 namespace {
-
-void Fail(const char* what) {
-  std::fprintf(stderr, "benchmark failed: %s\n", what);
-  std::exit(1);
-}
 
 // Reads a reply of size bytes with ReadChars(4096); returns MB/s.
 double ReadReply(TvxComms& link, size_t size) {

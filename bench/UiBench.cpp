@@ -32,14 +32,7 @@
 
 namespace vxk {
 
-bool Selected(const std::string& group);
-
 namespace {
-
-void Fail(const char* what) {
-  std::fprintf(stderr, "benchmark failed: %s\n", what);
-  std::exit(1);
-}
 
 TCommandLine Options(const std::vector<std::string>& args) {
   TCommandLine options;

@@ -3,6 +3,7 @@
 // the figures whose name starts with it.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ double Seconds(const std::function<void()>& fn) {
   const auto start = std::chrono::steady_clock::now();
   fn();
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void Fail(const char* what) {
+  std::fprintf(stderr, "benchmark failed: %s\n", what);
+  std::exit(1);
 }
 
 bool Selected(const std::string& group) {
