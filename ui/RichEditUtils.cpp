@@ -1,5 +1,6 @@
 #include "ui/RichEditUtils.h"
 
+#include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -7,15 +8,30 @@
 
 namespace vxk {
 
-int TextLength(QTextEdit* pane) {
+int TextLength(QTextDocument* doc) {
   // The document ends with one paragraph separator of its own.
-  return pane->document()->characterCount() - 1;
+  return doc->characterCount() - 1;
+}
+
+int TextLength(QTextEdit* pane) {
+  return TextLength(pane->document());
+}
+
+int TextLength(QPlainTextEdit* pane) {
+  return TextLength(pane->document());
 }
 
 void TrimToLimit(QTextEdit* pane, int limit) {
-  QTextDocument* doc = pane->document();
+  TrimToLimit(pane->document(), limit);
+}
+
+void TrimToLimit(QPlainTextEdit* pane, int limit) {
+  TrimToLimit(pane->document(), limit);
+}
+
+void TrimToLimit(QTextDocument* doc, int limit) {
   for (;;) {
-    const int n = TextLength(pane);
+    const int n = TextLength(doc);
     if (n <= limit) return;
     int cut = n - limit;
     const int bound = n - limit / 2;
@@ -33,11 +49,24 @@ void TrimToLimit(QTextEdit* pane, int limit) {
   }
 }
 
-void ScrollToEnd(QTextEdit* pane) {
+namespace {
+
+template <class Pane>
+void MoveCaretToEnd(Pane* pane) {
   QTextCursor cursor = pane->textCursor();
   cursor.movePosition(QTextCursor::End);
   pane->setTextCursor(cursor);
   pane->ensureCursorVisible();
+}
+
+}  // namespace
+
+void ScrollToEnd(QTextEdit* pane) {
+  MoveCaretToEnd(pane);
+}
+
+void ScrollToEnd(QPlainTextEdit* pane) {
+  MoveCaretToEnd(pane);
 }
 
 }  // namespace vxk

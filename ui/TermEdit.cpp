@@ -4,7 +4,7 @@
 
 namespace vxk {
 
-TermEdit::TermEdit(QWidget* parent) : QTextEdit(parent) {}
+TermEdit::TermEdit(QWidget* parent) : QPlainTextEdit(parent) {}
 
 bool TermEdit::event(QEvent* e) {
   // Leave Ctrl+C, Ctrl+V and the like to the window's actions instead of the control's own
@@ -16,12 +16,12 @@ bool TermEdit::event(QEvent* e) {
       return false;
     }
   }
-  return QTextEdit::event(e);
+  return QPlainTextEdit::event(e);
 }
 
 void TermEdit::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Delete) {
-    QTextEdit::keyPressEvent(e);
+    QPlainTextEdit::keyPressEvent(e);
     return;
   }
   QString text = e->text();
@@ -32,7 +32,7 @@ void TermEdit::keyPressEvent(QKeyEvent* e) {
   if (text.size() == 1 && onKey_ && onKey_(text.at(0))) return;
   // Keys that are no character (arrows, page keys) only move around the pane.
   if (text.size() == 1 && text.at(0) != QChar(8) && text.at(0).unicode() >= 32) return;
-  QTextEdit::keyPressEvent(e);
+  QPlainTextEdit::keyPressEvent(e);
 }
 
 void TermEdit::insertFromMimeData(const QMimeData*) {

@@ -1,13 +1,14 @@
 #pragma once
 
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <functional>
 
 namespace vxk {
 
 // The terminal pane's control: typed characters go to a handler first, which decides whether
-// the control's own editing sees the key as well.
-class TermEdit : public QTextEdit {
+// the control's own editing sees the key as well. Coloured and styled text on the plain-text
+// layout, which keeps up with a fast device where the rich-text layout does not.
+class TermEdit : public QPlainTextEdit {
   Q_OBJECT
 
  public:

@@ -53,8 +53,7 @@ const QColor TerminalPane::kIdleGrey(224, 224, 224);
 TerminalPane::TerminalPane(TvxTerminal& terminal, QWidget* parent)
     : QObject(parent), terminal_(terminal), edit_(new TermEdit(parent)), menu_(new QMenu(parent)) {
   edit_->setObjectName(QStringLiteral("reTerm"));
-  edit_->setAcceptRichText(true);
-  edit_->setLineWrapMode(QTextEdit::NoWrap);
+  edit_->setLineWrapMode(QPlainTextEdit::NoWrap);
   edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edit_->setUndoRedoEnabled(false);

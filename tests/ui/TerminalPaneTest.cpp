@@ -29,7 +29,7 @@ class Pane : public ::testing::Test {
     pane().actTermClear->trigger();
   }
   TerminalPane& pane() { return tool->window->Pane(); }
-  QTextEdit* edit() { return pane().reTerm(); }
+  QPlainTextEdit* edit() { return pane().reTerm(); }
   // Device output that arrives without a command; the poll shows it.
   void DeviceSends(const std::string& bytes) {
     backend->WithDevice([&](VirtualDevice& d) { d.Print(bytes); });

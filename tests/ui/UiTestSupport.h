@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QColor>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -61,7 +62,7 @@ struct Tool {
 };
 
 // The colour of the text fragment of the pane that contains text (invalid when none does).
-inline QColor ColourOf(QTextEdit* pane, const QString& text, bool* bold = nullptr) {
+inline QColor ColourOf(QPlainTextEdit* pane, const QString& text, bool* bold = nullptr) {
   for (QTextBlock b = pane->document()->begin(); b.isValid(); b = b.next()) {
     for (auto it = b.begin(); !it.atEnd(); ++it) {
       const QTextFragment f = it.fragment();
