@@ -85,7 +85,11 @@ bool TvxCommsComPort::Write(const std::string& text, int channel, uint8_t flags,
   if (channel != kTerminalChannel) return false;
   if (text.empty()) return true;
   if (port_ < 0) return false;
-  const int64_t deadline = TickCount() + std::max(0, ExtraTime());
+  // The driver takes the text only as fast as the line sends it: besides ExtraTime, allow
+  // twice the time 115200 baud needs for it (10 bits a byte), so a full block of a file
+  // upload is not taken for a stuck line.
+  const int64_t lineMs = static_cast<int64_t>(text.size()) * 10 * 1000 / 115200 + 1;
+  const int64_t deadline = TickCount() + std::max(0, ExtraTime()) + 2 * lineMs;
   size_t written = 0;
   while (written < text.size()) {
     const ssize_t n = ::write(port_, text.data() + written, text.size() - written);

@@ -98,7 +98,7 @@ TEST_F(SerialLink, PortNumbersAndPathsThatCannotOpen) {
   }
 }
 
-TEST_F(SerialLink, ExchangesTextInPacketsAndGivesUpWritingAfterExtraTime) {
+TEST_F(SerialLink, ExchangesTextInPacketsAndGivesUpOnAStuckLine) {
   OpenLink();
   EXPECT_TRUE(link_.Write("VER\r", 0, 0, 0));
   EXPECT_EQ("VER\r", MasterReads(1000));
@@ -117,11 +117,19 @@ TEST_F(SerialLink, ExchangesTextInPacketsAndGivesUpWritingAfterExtraTime) {
   EXPECT_EQ(reply.substr(122, 61), link_.Read(0, 0));
   EXPECT_EQ(reply.substr(183), link_.Read(0, 0));
 
-  link_.SetExtraTime(200);  // nobody reads the line any more
-  const int64_t start = TickCount();
-  EXPECT_FALSE(link_.Write(std::string(1 << 20, 'x'), 0, 0, 0));
-  EXPECT_GE(TickCount() - start, 180);
-  EXPECT_LT(TickCount() - start, 1000);
+  // Nobody reads the line any more: once the driver is full, a block waits ExtraTime plus
+  // twice its line time at 115200 baud (4096 bytes: 356 ms), then gives up.
+  link_.SetExtraTime(200);
+  int64_t waited = 0;
+  bool failed = false;
+  for (int i = 0; i < 200 && !failed; ++i) {
+    const int64_t start = TickCount();
+    failed = !link_.Write(std::string(4096, 'x'), 0, 0, 0);
+    waited = TickCount() - start;
+  }
+  EXPECT_TRUE(failed);
+  EXPECT_GE(waited, 200 + 2 * 356 - 20);
+  EXPECT_LT(waited, 2500);
 }
 
 TEST_F(SerialLink, FullBufferLeavesTheRestOnTheLine) {
