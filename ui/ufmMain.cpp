@@ -273,6 +273,8 @@ void TfmMain::OpenSequence() {
     LinkClosed();
     return;
   }
+  // Read once per opening: over USB every read is a request to the device.
+  product_ = link_->ProductName();
   ShowDeviceInfo();
   terminal_->Send(std::string(1, TvxTerminal::kEsc));
   SleepMs(50);
@@ -282,7 +284,7 @@ void TfmMain::OpenSequence() {
 }
 
 void TfmMain::ReadIncoming(int firstWaitMs) {
-  pane_->SetBackgroundFor(link_->ProductName());
+  pane_->SetBackgroundFor(product_);
   std::string text = link_->Read(kTerminalChannel, firstWaitMs, -1);
   while (text.size() < kMaxIncomingPerTick) {
     const std::string more = link_->Read(kTerminalChannel, 0, -1);

@@ -86,6 +86,7 @@ class TfmMain : public QMainWindow {
   QSplitter* splitter_ = nullptr;
   SuspendWatcher* suspend_ = nullptr;
   std::string secretKey_;
+  std::string product_;  // the device's product text, from the link's last opening
   bool expectsHeader_ = false;
   bool isNetworkLink_ = false;
   bool shown_ = false;
