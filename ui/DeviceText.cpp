@@ -21,4 +21,18 @@ std::string ToDevice(const QString& text) {
   return bytes;
 }
 
+QString CrLineEnds(const QString& text) {
+  QString out;
+  out.reserve(text.size());
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text.at(i);
+    if (c == QChar('\n')) {
+      if (i == 0 || text.at(i - 1) != QChar('\r')) out.append(QChar('\r'));
+    } else {
+      out.append(c);
+    }
+  }
+  return out;
+}
+
 }  // namespace vxk

@@ -11,5 +11,8 @@ namespace vxk {
 QString FromDevice(const std::string& bytes);
 // Characters without a byte in the device's character set become '?'.
 std::string ToDevice(const QString& text);
+// Line ends as a clipboard holds them (LF, CR LF or CR) become the CR that ends a device
+// command, one per line.
+QString CrLineEnds(const QString& text);
 
 }  // namespace vxk

@@ -8,8 +8,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <algorithm>
 #include <climits>
@@ -39,6 +41,28 @@ class BulkUpdate {
   QTreeWidget* list_;
 };
 
+// Grid lines between the cells of the report view, drawn over the style's own painting of
+// the item so that a selected row keeps its highlight colours.
+class GridDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, option, index);
+    const QRect r = option.rect;
+    painter->save();
+    painter->setPen(QColor(216, 216, 216));
+    painter->drawLine(r.topRight(), r.bottomRight());
+    painter->drawLine(r.bottomLeft(), r.bottomRight());
+    painter->restore();
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return QStyledItemDelegate::sizeHint(option, index) + QSize(1, 1);  // room for the lines
+  }
+};
+
 }  // namespace
 
 FileBrowser::FileBrowser(TvxTerminal& terminal, TvxkFiles& files, QWidget* parent)
@@ -62,9 +86,7 @@ FileBrowser::FileBrowser(TvxTerminal& terminal, TvxkFiles& files, QWidget* paren
   lvFiles->setFont(FixedFont(15));
   lvFiles->setIconSize(QSize(16, 16));
   lvFiles->setMinimumHeight(60);
-  // Grid lines between the cells of the report view.
-  lvFiles->setStyleSheet(QStringLiteral(
-      "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"));
+  lvFiles->setItemDelegate(new GridDelegate(lvFiles));
   lvFiles->installEventFilter(this);
   connect(lvFiles, &QTreeWidget::itemDoubleClicked, this, [this] { lvFilesDblClick(); });
 

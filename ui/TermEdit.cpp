@@ -1,6 +1,7 @@
 #include "ui/TermEdit.h"
 
 #include <QKeyEvent>
+#include <QScrollBar>
 
 namespace vxk {
 
@@ -33,6 +34,13 @@ void TermEdit::keyPressEvent(QKeyEvent* e) {
   // Keys that are no character (arrows, page keys) only move around the pane.
   if (text.size() == 1 && text.at(0) != QChar(8) && text.at(0).unicode() >= 32) return;
   QPlainTextEdit::keyPressEvent(e);
+}
+
+void TermEdit::resizeEvent(QResizeEvent* e) {
+  QScrollBar* bar = verticalScrollBar();
+  const bool atEnd = bar->value() >= bar->maximum();
+  QPlainTextEdit::resizeEvent(e);
+  if (atEnd) bar->setValue(bar->maximum());
 }
 
 void TermEdit::insertFromMimeData(const QMimeData*) {

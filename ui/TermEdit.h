@@ -22,6 +22,9 @@ class TermEdit : public QPlainTextEdit {
   bool event(QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void insertFromMimeData(const QMimeData* source) override;
+  // A pane that showed its end (the prompt) still shows it after shrinking; one scrolled up
+  // stays where it is.
+  void resizeEvent(QResizeEvent* e) override;
 
  private:
   KeyHandler onKey_;

@@ -76,6 +76,12 @@ TerminalPane::TerminalPane(TvxTerminal& terminal, QWidget* parent)
   actFontUp = MakeAction(parent, "actFontUp", QStringLiteral("Font Larger"));
   actFontDown = MakeAction(parent, "actFontDown", QStringLiteral("Font Smaller"));
   actFontReset = MakeAction(parent, "actFontReset", QStringLiteral("Font Reset"));
+  // Select All, Copy and Paste belong to the pane: elsewhere the same keys keep their own
+  // meaning (select all rows of the file list, copy in the path box).
+  for (QAction* action : {actTermCopy, actPaste, actTermAll}) {
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    edit_->addAction(action);
+  }
   connect(actTermCopy, &QAction::triggered, this, &TerminalPane::actTermCopyExecute);
   connect(actPaste, &QAction::triggered, this, &TerminalPane::actPasteExecute);
   connect(actTermClear, &QAction::triggered, this, &TerminalPane::actTermClearExecute);
@@ -227,8 +233,10 @@ void TerminalPane::actPasteExecute() {
                           QStringLiteral("Too much text!"), QMessageBox::Ok);
     return;
   }
-  if (terminal_.Send(ToDevice(text))) {
-    AppendText(text, kBlue, true, true);
+  // The device runs a line at its CR; the clipboard separates lines with LF.
+  const QString lines = CrLineEnds(text);
+  if (terminal_.Send(ToDevice(lines))) {
+    AppendText(lines, kBlue, true, true);
     TrimAndScroll();
   }
 }

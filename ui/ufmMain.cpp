@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
-#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -39,6 +38,12 @@ class TickGuard {
 
 // One poll shows at most this much; the rest waits for the next tick.
 constexpr size_t kMaxIncomingPerTick = 256 * 1024;
+
+// Widths of the upper area: the device summary starts at kInfoWidth; neither side of the
+// splitter gets narrower than its minimum.
+constexpr int kInfoWidth = 330;
+constexpr int kMinInfoWidth = 120;
+constexpr int kMinTermWidth = 240;
 
 }  // namespace
 
@@ -161,21 +166,35 @@ void TfmMain::BuildLayout() {
     ShowDeviceDirectory(browser_->CurrentDir());
   });
 
+  // Device summary and transfer progress beside the terminal; a splitter lets the two share
+  // the width, and the terminal takes what a wider window adds.
+  auto* side = new QWidget(this);
+  auto* sideLayout = new QVBoxLayout(side);
+  sideLayout->setContentsMargins(0, 0, 0, 0);
+  sideLayout->setSpacing(2);
+  sideLayout->addWidget(browser_->memInfo, 1);
+  sideLayout->addWidget(browser_->pbFile);
+  sideLayout->addWidget(browser_->lblSize);
+  sideLayout->addWidget(browser_->lblCount);
+  side->setMinimumWidth(kMinInfoWidth);
+  pane_->reTerm()->setMinimumWidth(kMinTermWidth);
+
+  auto* across = new QSplitter(Qt::Horizontal, this);
+  across->setObjectName(QStringLiteral("Splitter2"));
+  across->setHandleWidth(4);
+  across->setChildrenCollapsible(false);
+  across->addWidget(pane_->reTerm());
+  across->addWidget(side);
+  across->setStretchFactor(0, 1);
+  across->setStretchFactor(1, 0);
+  across->setSizes({width() - kInfoWidth, kInfoWidth});
+
   auto* upper = new QWidget(this);
-  auto* grid = new QGridLayout(upper);
-  grid->setContentsMargins(0, 0, 0, 0);
-  grid->setSpacing(2);
-  auto* side = new QVBoxLayout;
-  side->addWidget(browser_->memInfo, 1);
-  side->addWidget(browser_->pbFile);
-  side->addWidget(browser_->lblSize);
-  side->addWidget(browser_->lblCount);
-  browser_->memInfo->setFixedWidth(330);
-  grid->addWidget(pane_->reTerm(), 0, 0);
-  grid->addLayout(side, 0, 1);
-  grid->addWidget(browser_->edDir, 1, 0, 1, 2);
-  grid->setRowStretch(0, 1);
-  grid->setColumnStretch(0, 1);
+  auto* column = new QVBoxLayout(upper);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(2);
+  column->addWidget(across, 1);
+  column->addWidget(browser_->edDir);
 
   splitter_ = new QSplitter(Qt::Vertical, this);
   splitter_->setObjectName(QStringLiteral("Splitter1"));
@@ -209,9 +228,10 @@ void TfmMain::BuildMenus() {
   term->addSeparator();
   term->addAction(browser_->actRefresh);
 
-  // Shortcuts work wherever the focus is in the window.
-  addActions({pane_->actTermCopy, pane_->actPaste, pane_->actTermClear, pane_->actTermAll,
-              pane_->actFontUp, pane_->actFontDown, pane_->actFontReset, browser_->actRefresh});
+  // These shortcuts work wherever the focus is in the window; Select All, Copy and Paste
+  // only in the terminal pane, which holds them itself.
+  addActions({pane_->actTermClear, pane_->actFontUp, pane_->actFontDown, pane_->actFontReset,
+              browser_->actRefresh});
 }
 
 void TfmMain::AddToCaption(const QString& suffix) {

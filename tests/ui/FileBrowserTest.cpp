@@ -3,11 +3,13 @@
 #include <QAction>
 #include <QCollator>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTest>
 #include <QTreeWidget>
+#include <cstdlib>
 
 #include "FileAccess/DosTime.h"
 #include "UiTestSupport.h"
@@ -95,6 +97,39 @@ TEST_F(Browser, EntriesIconsAndAttributes) {
                   .toByteArray()
                   .startsWith("ro.txt\t1\t33\t"));
   EXPECT_EQ(Item("ro.txt")->textAlignment(1) & Qt::AlignRight, Qt::AlignRight);
+}
+
+TEST_F(Browser, SelectedRowIsHighlightedAndReadableWithGridLines) {
+  list()->setCurrentItem(Item("Lua"));
+  ASSERT_TRUE(Item("Lua")->isSelected());
+  const QImage image = list()->viewport()->grab().toImage();
+  const qreal dpr = image.devicePixelRatio();
+  auto pixel = [&](int x, int y) { return image.pixelColor(qRound(x * dpr), qRound(y * dpr)); };
+  auto far = [](const QColor& a, const QColor& b) {
+    const int d = std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                  std::abs(a.blue() - b.blue());
+    return d > 96;
+  };
+  const QPalette::ColorGroup group =
+      list()->isActiveWindow() ? QPalette::Active : QPalette::Inactive;
+  const QColor highlight = list()->palette().color(group, QPalette::Highlight);
+  // Inside the selected row's "<DIR>" cell, away from its grid lines: mostly highlight, and
+  // enough pixels of another colour to make out the text.
+  const QModelIndex attr = list()->model()->index(list()->indexOfTopLevelItem(Item("Lua")), 2);
+  const QRect cell = list()->visualRect(attr).adjusted(2, 2, -2, -2);
+  int background = 0;
+  int text = 0;
+  for (int y = cell.top(); y <= cell.bottom(); ++y) {
+    for (int x = cell.left(); x <= cell.right(); ++x) {
+      ++(far(pixel(x, y), highlight) ? text : background);
+    }
+  }
+  const int area = cell.width() * cell.height();
+  EXPECT_GT(background, area / 2) << "highlight " << highlight.name().toStdString();
+  EXPECT_GE(text, 5);
+  // An unselected row still has its grid line at the bottom.
+  const QRect other = list()->visualItemRect(Item("Config"));
+  EXPECT_NE(pixel(other.center().x(), other.bottom()), list()->palette().color(QPalette::Base));
 }
 
 TEST_F(Browser, UnparsableLinesAreLeftOut) {

@@ -23,6 +23,11 @@ TEST(DeviceText, EveryByteSurvivesTheRoundTrip) {
   EXPECT_EQ(ToDevice(QStringLiteral("\u4E2D")), "?");  // no byte for it
 }
 
+TEST(DeviceText, EveryLineEndBecomesOneCr) {
+  EXPECT_EQ(CrLineEnds(QStringLiteral("a\nb\r\nc\rd\n\n")), QStringLiteral("a\rb\rc\rd\r\r"));
+  EXPECT_EQ(CrLineEnds(QStringLiteral("\nx")), QStringLiteral("\rx"));
+}
+
 TEST(RichEditUtils, TrimCutsAtALineBreakWithinHalfTheLimit) {
   QTextEdit pane;
   pane.setPlainText(QStringLiteral("0123456789\nabcdefghij\nKLMNOPQRST"));  // 32 characters

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -147,6 +148,72 @@ TEST_F(Pane, PasteOfTooMuchTextIsRefused) {
   EXPECT_EQ(box.text, QStringLiteral("Too much text!"));
   EXPECT_FALSE(edit()->toPlainText().contains(QStringLiteral("xxx")));
   EXPECT_EQ(sim.Device().CommandCount(), commands);
+}
+
+TEST_F(Pane, PastedLinesRunOneByOne) {
+  const int commands = sim.Device().CommandCount();
+  QApplication::clipboard()->setText(QStringLiteral("echo one\necho two\r\n"));
+  pane().actPaste->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return sim.Device().CommandCount() >= commands + 2; }, 3000))
+      << sim.Device().LastCommand();
+  EXPECT_EQ(sim.Device().CommandCount(), commands + 2);
+  EXPECT_EQ(sim.Device().LastCommand(), "echo two");
+  EXPECT_TRUE(tool->PaneShows(QStringLiteral("echo one\necho two\n"), 3000))
+      << tool->PaneText().toStdString();
+}
+
+TEST_F(Pane, SelectAllCopyAndPasteKeysFollowTheFocus) {
+  QWidget* window = tool->window.get();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  QTreeWidget* list = tool->window->Browser().lvFiles;
+  pane().ShowIncoming("some text");
+  list->setFocus();
+  ASSERT_TRUE(WaitUntil([&] { return list->hasFocus(); }, 3000));
+  QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(list->selectedItems().size(), list->topLevelItemCount());
+  EXPECT_FALSE(edit()->textCursor().hasSelection());
+  QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_FALSE(QApplication::clipboard()->text().contains(QStringLiteral("some text")));
+  // Paste in the list sends nothing to the device.
+  QApplication::clipboard()->setText(QStringLiteral("echo no\r"));
+  const int commands = sim.Device().CommandCount();
+  QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(sim.Device().CommandCount(), commands);
+
+  edit()->setFocus();
+  ASSERT_TRUE(WaitUntil([&] { return edit()->hasFocus(); }, 3000));
+  QTest::keyClick(edit(), Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(edit()->textCursor().selectedText().size(), TextLength(edit()));
+}
+
+TEST_F(Pane, ShrinkingKeepsTheEndInViewUnlessScrolledUp) {
+  tool->window->Timer1->stop();  // nothing new may scroll the pane meanwhile
+  std::string lines;
+  for (int i = 0; i < 300; ++i) lines += "line " + std::to_string(i) + "\r\n";
+  pane().ShowIncoming(lines + "\xABvxk>\xBB");
+  QScrollBar* bar = edit()->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  ASSERT_EQ(bar->value(), bar->maximum());
+  const QSize size = tool->window->size();
+  auto shrinkTo = [&](int height) {
+    const int before = edit()->height();
+    tool->window->resize(size.width(), height);
+    return WaitUntil([&] { return edit()->height() < before - 50; }, 3000);
+  };
+  ASSERT_TRUE(shrinkTo(size.height() - 100));
+  EXPECT_EQ(bar->value(), bar->maximum());
+  bar->setValue(10);
+  ASSERT_TRUE(shrinkTo(size.height() - 180));
+  EXPECT_EQ(bar->value(), 10);
+}
+
+TEST_F(Pane, TerminalAndDeviceInfoShareTheWidth) {
+  EXPECT_NEAR(tool->window->Browser().memInfo->width(), 330, 10);
+  tool->window->resize(500, tool->window->height());
+  ASSERT_TRUE(WaitUntil([&] { return tool->window->width() == 500; }, 3000));
+  EXPECT_GE(edit()->width(), 200);
+  EXPECT_GE(tool->window->Browser().memInfo->width(), 100);
 }
 
 TEST_F(Pane, CopyWithoutSelectionCopiesEverythingAndSelectsNothing) {
