@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,9 +39,9 @@ class TvxCommsSocket : public TvxComms {
   void AttachSocket(int handle);
   static constexpr size_t kMaxHeaderLine = 16384;
 
-  // One line of channel-0 text up to CR, LF dropped; empty when a byte is late. A line is cut
-  // at kMaxHeaderLine bytes.
-  std::string ReadHeaderLine(int timeoutMs);
+  // One line of channel-0 text up to CR, LF dropped; empty when a byte is late or the
+  // deadline (a tick; negative for none) has passed. A line is cut at kMaxHeaderLine bytes.
+  std::string ReadHeaderLine(int timeoutMs, int64_t deadline = -1);
 
   void SetSerialNumber(const std::string& v) { serialNumber_ = v; }
   void SetManufacturer(const std::string& v) { manufacturer_ = v; }

@@ -1,5 +1,8 @@
 #include "security/ConnectHeader.h"
 
+#include <algorithm>
+
+#include "comms/Ticks.h"
 #include "security/hmac.h"
 
 namespace vxk {
@@ -53,17 +56,19 @@ void ForEachItem(const std::string& list, OnItem onItem) {
 class HeaderReader {
  public:
   HeaderReader(TvxCommsSocket& link, const std::string& secret,
-               const std::function<void(const std::string&)>& showStatus)
-      : link_(link), secret_(secret), showStatus_(showStatus) {}
+               const std::function<void(const std::string&)>& showStatus, int deadlineMs)
+      : link_(link), secret_(secret), showStatus_(showStatus), deadlineMs_(deadlineMs) {}
 
   bool Run() {
-    const std::string first = link_.ReadHeaderLine(link_.RoundTripTime());
+    // A peer that sends its header a byte at a time must not hold the tool for long.
+    const int64_t deadline = TickCount() + deadlineMs_ + std::max(0, link_.RoundTripTime());
+    const std::string first = link_.ReadHeaderLine(link_.RoundTripTime(), deadline);
     bool withinBounds = first.size() + 2 <= kMaxSignedText;
     if (withinBounds && first.compare(0, 8, "CONNECT ") == 0) {
       signed_ = first + kCrLf;
       int lines = 1;
       for (;;) {
-        const std::string line = link_.ReadHeaderLine(link_.RoundTripTime());
+        const std::string line = link_.ReadHeaderLine(link_.RoundTripTime(), deadline);
         if (line.empty()) break;
         if (++lines > kMaxHeaderLines || signed_.size() + line.size() + 2 > kMaxSignedText) {
           withinBounds = false;
@@ -73,16 +78,23 @@ class HeaderReader {
         signed_ += line + kCrLf;
       }
     }
+    if (TickCount() >= deadline) withinBounds = false;
 
-    const bool accepted = accepted_ && withinBounds;
+    // With a key, only a digest made with that key opens a session.
+    const bool keyRefused = accepted_ && !secret_.empty() && keyedDigest_.empty();
+    if (keyRefused) Status("AUTH: the device did not prove the secret key (hmac.sha256)");
+    const bool accepted = accepted_ && withinBounds && !keyRefused;
     if (!accepted) {
       Status("!Invalid TOA header!");
       link_.Write(std::string("BYE!") + kCrLf, 0, 0, kWriteTimeoutMs);
       link_.Close();
+      return false;
     }
-    if (hmacMode_ && link_.IsOpen())
-      link_.Write(HmacSha256Hex(secret_, givenDigest_) + kCrLf, 0, 0, kWriteTimeoutMs);
-    return accepted;
+    // The proof signs only the digest that matched under the key: signing any other text
+    // the peer chose would hand out the key's signatures.
+    if (hmacMode_ && !keyedDigest_.empty() && link_.IsOpen())
+      link_.Write(HmacSha256Hex(secret_, keyedDigest_) + kCrLf, 0, 0, kWriteTimeoutMs);
+    return true;
   }
 
  private:
@@ -137,10 +149,13 @@ class HeaderReader {
 
   // The digest covers the signed text as it stands before this line.
   void CheckDigest(const std::string& given) {
-    givenDigest_ = given;
     const std::string expected = HmacSha256Hex(hmacMode_ ? secret_ : std::string(), signed_);
     const bool match = ConstantTimeEquals(given, expected);
-    if (match) accepted_ = true;
+    if (match) {
+      accepted_ = true;
+      // Made with the key: in HMAC mode, or with the empty key when no key is set.
+      if (hmacMode_ || secret_.empty()) keyedDigest_ = given;
+    }
     if (hmacMode_)
       Status(match ? "SHA: correct for secret key." : "SHA: !Invalid for secret key!");
     else
@@ -151,7 +166,8 @@ class HeaderReader {
   const std::string& secret_;
   const std::function<void(const std::string&)>& showStatus_;
   std::string signed_;
-  std::string givenDigest_;
+  int deadlineMs_;
+  std::string keyedDigest_;  // the last digest that matched under the key
   bool hmacMode_ = false;
   bool accepted_ = false;
 };
@@ -159,8 +175,9 @@ class HeaderReader {
 }  // namespace
 
 bool ProcessConnectHeader(TvxCommsSocket& link, const std::string& secret,
-                          const std::function<void(const std::string&)>& showStatus) {
-  return HeaderReader(link, secret, showStatus).Run();
+                          const std::function<void(const std::string&)>& showStatus,
+                          int deadlineMs) {
+  return HeaderReader(link, secret, showStatus, deadlineMs).Run();
 }
 
 }  // namespace vxk

@@ -3,10 +3,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "comms/vxCommsSocket.h"
@@ -93,13 +95,62 @@ Lines With(Lines lines, const std::string& extra) {
   return lines;
 }
 
-TEST_F(HeaderTest, PlainHeaderAccepted) {
+TEST_F(HeaderTest, PlainHeaderAcceptedOnlyWithoutKey) {
   SendHeader(With(kPlain, std::string("sha: ") + kPlainDigest));
-  EXPECT_TRUE(Run());
+  EXPECT_TRUE(Run(""));
   EXPECT_EQ(status_, (Lines{"Site: Harbour:Quay 7", "User: alice", "Idle: 300", "SHA: correct."}));
   EXPECT_EQ(link_->SerialNumber(), "123456");
   EXPECT_TRUE(link_->IsOpen());
   EXPECT_EQ(Received(), "");  // no proof without HMAC mode
+  // With a key, a header that does not prove it opens no session.
+  Restart();
+  SendHeader(With(kPlain, std::string("sha: ") + kPlainDigest));
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(status_.back(), "!Invalid TOA header!");
+  EXPECT_EQ(status_[status_.size() - 2],
+            "AUTH: the device did not prove the secret key (hmac.sha256)");
+  EXPECT_FALSE(link_->IsOpen());
+  EXPECT_EQ(Received(), "BYE!\r\n");
+}
+
+// A peer without the key must not get the key's signature of a text it chose.
+TEST_F(HeaderTest, ProofSignsOnlyTheDigestThatMatchedUnderTheKey) {
+  const std::string chosen = "sha: " + std::string(64, 'a');
+  // Accepted with the empty key, then a chosen "digest", then HMAC mode: refused, no proof.
+  SendHeader({"CONNECT late", "serial: 5",
+              "sha: e5ea8f240a13de9d4331c7862dfdc0c972976d95044b197def9d59ff773576f4", chosen,
+              "auth: hmac.sha256"});
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(Received(), "BYE!\r\n");
+  // A real device's header followed by a chosen line: the proof still covers the real digest.
+  Restart();
+  SendHeader({kHmac[0], kHmac[1], kHmac[2], std::string("sha: ") + kHmacDigest, chosen});
+  EXPECT_TRUE(Run());
+  EXPECT_EQ(status_, (Lines{"SHA: correct for secret key.", "SHA: !Invalid for secret key!"}));
+  EXPECT_EQ(Received(), std::string(kHmacProof) + "\r\n");
+}
+
+// A peer that sends its header a byte at a time is refused at the header's deadline.
+TEST_F(HeaderTest, SlowHeaderRefusedAtItsDeadline) {
+  const std::string header = "CONNECT 10.0.0.5\r\nserial: 777001\r\nauth: x-hmac.sha256-y\r\n" +
+                             std::string("sha: ") + kHmacDigest + "\r\n\r\n";
+  std::atomic<bool> stop{false};
+  std::thread dribble([&] {
+    for (size_t i = 0; i < header.size() && !stop; ++i) {
+      if (write(fds_[1], &header[i], 1) != 1) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));  // well inside the 100 ms
+    }
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const bool accepted = ProcessConnectHeader(
+      *link_, kSecret, [this](const std::string& s) { status_.push_back(s); }, 300);
+  const auto took = std::chrono::steady_clock::now() - start;
+  stop = true;
+  dribble.join();
+  EXPECT_FALSE(accepted);
+  EXPECT_LT(took, std::chrono::milliseconds(1500));  // the whole header would take 2.5 s
+  EXPECT_EQ(status_.back(), "!Invalid TOA header!");
+  EXPECT_FALSE(link_->IsOpen());
 }
 
 TEST_F(HeaderTest, HmacHeaderAcceptedAndProofSent) {
@@ -131,13 +182,13 @@ TEST_F(HeaderTest, LineEndingsDoNotChangeSignedText) {
   for (const std::string ending : {"\r", "\r\n", "\n\r"}) {
     Restart();
     SendHeader(With(kPlain, std::string("sha: ") + kPlainDigest), ending);
-    EXPECT_TRUE(Run()) << static_cast<int>(ending.back());
+    EXPECT_TRUE(Run("")) << static_cast<int>(ending.back());
     EXPECT_EQ(status_.back(), "SHA: correct.");
   }
   Restart();
   Send("CONNECT vx.\nkeeper 1.0\r\n\nserial: 123456\r\nsite: Harbour:Quay 7\rus\ner: alice\r");
   Send(std::string("idle: 300\rsha: ") + kPlainDigest + "\r\r");
-  EXPECT_TRUE(Run());
+  EXPECT_TRUE(Run(""));
   EXPECT_EQ(status_[1], "User: alice");
 }
 
@@ -147,7 +198,7 @@ TEST_F(HeaderTest, IdentityTextsFromKeysAndItems) {
               "version: 3.01 ; bu = 0042 ;da=2023-01-02;ca=.lcd.;na=vx.keeper.Net;xx=1",
               "version: ;Bu=9999;DA=1999", "no colon here",
               "sha: 33e88e860f024c14370ccb37fbeb775f7ca3ec5600e9e68b27b6d21081f09e57"});
-  EXPECT_TRUE(Run());
+  EXPECT_TRUE(Run(""));
   EXPECT_EQ(link_->SerialNumber(), "42 ");  // lower-cased key, leading blanks only removed
   EXPECT_EQ(link_->Manufacturer(), "Maker M");
   EXPECT_EQ(link_->ProductName(), "vx.keeper.Net");  // na comes after the device line
@@ -182,19 +233,25 @@ TEST_F(HeaderTest, DigestMustMatchExactly) {
   }
 }
 
-TEST_F(HeaderTest, AuthAfterShaChecksWithEmptyKeyButSendsProof) {
-  SendHeader({"CONNECT late", "serial: 5",
-              "sha: e5ea8f240a13de9d4331c7862dfdc0c972976d95044b197def9d59ff773576f4",
-              "auth: hmac.sha256"});
-  EXPECT_TRUE(Run());
+// Without a key the late "auth" line still asks for the proof; with one the header is refused.
+TEST_F(HeaderTest, AuthAfterShaChecksWithEmptyKey) {
+  const Lines late = {"CONNECT late", "serial: 5",
+                      "sha: e5ea8f240a13de9d4331c7862dfdc0c972976d95044b197def9d59ff773576f4",
+                      "auth: hmac.sha256"};
+  SendHeader(late);
+  EXPECT_TRUE(Run(""));
   EXPECT_EQ(status_, Lines{"SHA: correct."});
-  EXPECT_EQ(Received(), "df03fa17d8e07e137d3f1c259b04fa67ae1d7a9d9545d8c0ed999c012716783b\r\n");
+  EXPECT_EQ(Received(), "7eceb46ebe8b69aadab9787340f4e8bec3f74c52ec810b960314e453b65a5a58\r\n");
+  Restart();
+  SendHeader(late);
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(Received(), "BYE!\r\n");
 }
 
 TEST_F(HeaderTest, UnknownAuthChecksWithEmptyKey) {
   SendHeader({"CONNECT unk", "auth: md5",
               "sha: 1828b9a6ae87b624180ee6cae7b3836e5abc40515b14e01572fec79bbe1f00b1"});
-  EXPECT_TRUE(Run());
+  EXPECT_TRUE(Run(""));
   EXPECT_EQ(status_, (Lines{"AUTH: unknown authentication (md5)", "SHA: correct."}));
   EXPECT_EQ(Received(), "");
 }
@@ -203,7 +260,7 @@ TEST_F(HeaderTest, UnknownAuthChecksWithEmptyKey) {
 TEST_F(HeaderTest, SeveralShaLines) {
   const std::string good = "c755a2a5a91acec86304f95ee3a8001ffc31cd2ca30c17a4faeb67d14c38488a";
   SendHeader({"CONNECT several", "sha: " + std::string(64, '0'), "sha: " + good, "sha: " + good});
-  EXPECT_TRUE(Run());
+  EXPECT_TRUE(Run(""));
   EXPECT_EQ(status_, (Lines{"SHA: !Invalid!", "SHA: correct.", "SHA: !Invalid!"}));
   EXPECT_TRUE(link_->IsOpen());
 }
@@ -265,7 +322,7 @@ TEST_F(HeaderTest, OversizedHeaderRefused) {
   for (const auto& c : cases) {
     Restart();
     SendHeader(c.lines);
-    EXPECT_EQ(Run(), c.accepted) << c.lines.size();
+    EXPECT_EQ(Run(""), c.accepted) << c.lines.size();
     if (c.accepted) {
       EXPECT_EQ(status_, Lines{"SHA: correct."});
       EXPECT_EQ(Received(), "");
