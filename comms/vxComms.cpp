@@ -98,17 +98,22 @@ std::string TvxComms::Read(int channel, int timeoutMs, int maxBytes) {
   timedOut_ = false;
   ChannelBuffer& buffer = channels_[channel];
   const int64_t deadline = TickCount() + timeoutMs;
+  bool arrived = false;  // packets for other channels
   for (;;) {
     Poll(0);
     if (!buffer.Empty()) {
       if (buffer.Size() >= kPacketSize) break;
       buffer.Clear();  // a partial packet is thrown away
     }
-    if (!Poll(timeoutMs)) {
-      timedOut_ = true;
+    // Traffic on other channels must not stretch the wait: each poll gets what is left.
+    const int wait =
+        timeoutMs < 0 ? timeoutMs : static_cast<int>(std::max<int64_t>(0, deadline - TickCount()));
+    if (!Poll(wait)) {
+      timedOut_ = !arrived;  // a time-out means that nothing at all came
       return std::string();
     }
-    if (timeoutMs < 0 || TickCount() > deadline) return std::string();
+    arrived = true;
+    if (timeoutMs < 0 || TickCount() >= deadline) return std::string();
   }
   char* packet = buffer.Head();
   const size_t n = std::min(static_cast<size_t>(static_cast<uint8_t>(packet[2])), kPacketData);

@@ -1,12 +1,18 @@
 #include "comms/vxTerminal.h"
 
+#include <algorithm>
+
 #include "comms/LinkLock.h"
+#include "comms/Ticks.h"
 
 namespace vxk {
 namespace {
 
-// Replies that never settle (a device that keeps talking) must not hold the caller forever.
-constexpr int kMaxPromptDrain = 1000;
+// PromptContains first drains what the device still sends, then waits for the prompt its ESC
+// brings up; each phase ends after this long (plus the link's extra time), however chatty
+// the device is.
+constexpr int kPromptDrainMs = 2000;
+constexpr int kPromptAnswerMs = 2000;
 
 }  // namespace
 
@@ -16,11 +22,18 @@ bool TvxTerminal::IsOpen() {
   return link_.IsOpen();
 }
 
+int64_t TvxTerminal::TotalDeadline(int timeoutMs) {
+  const int64_t idle = timeoutMs > 0 ? timeoutMs : 0;
+  return TickCount() + std::max<int64_t>(kTotalFactor * idle, kMinTotalMs);
+}
+
 std::string TvxTerminal::ReadChars(int count, int timeoutMs) {
   LinkLock lock(link_, timeoutMs);
   if (!lock) return std::string();
   timedOut_ = false;
   const size_t wanted = count < 0 ? 0 : static_cast<size_t>(count);
+  const int64_t total = TotalDeadline(timeoutMs);
+  int64_t idleEnd = TickCount() + timeoutMs;
   for (;;) {
     if (Buffered() >= wanted) {
       std::string out = buffer_.substr(head_, wanted);
@@ -31,21 +44,38 @@ std::string TvxTerminal::ReadChars(int count, int timeoutMs) {
       }
       return out;
     }
-    std::string arrived = link_.Read(kTerminalChannel, timeoutMs, -1);
+    const int64_t now = TickCount();
+    if (now >= total) {
+      timedOut_ = true;  // the device trickles: the whole count took too long
+      return std::string();
+    }
+    const int wait = timeoutMs < 0
+                         ? timeoutMs
+                         : static_cast<int>(std::max<int64_t>(0, std::min(idleEnd, total) - now));
+    std::string arrived = link_.Read(kTerminalChannel, wait, -1);
     if (link_.TimedOut()) {
       timedOut_ = true;
       return std::string();
+    }
+    if (arrived.empty()) {
+      // Packets came for other channels only; the idle time still runs out.
+      if (timeoutMs < 0 || TickCount() >= idleEnd) {
+        timedOut_ = true;
+        return std::string();
+      }
+      continue;
     }
     if (head_ > 0) {
       buffer_.erase(0, head_);
       head_ = 0;
     }
     buffer_ += arrived;
+    idleEnd = TickCount() + timeoutMs;
   }
 }
 
 std::string TvxTerminal::ReadUntil(const std::string& endMarker, const std::string& cutMarker,
-                                   int timeoutMs) {
+                                   int timeoutMs, size_t maxBytes) {
   if (timeoutMs > 0) timeoutMs += link_.ExtraTime();
   if (!link_.IsOpen()) {
     timedOut_ = true;
@@ -53,9 +83,25 @@ std::string TvxTerminal::ReadUntil(const std::string& endMarker, const std::stri
   }
   LinkLock lock(link_, timeoutMs);
   if (!lock) return std::string();
+  return ReadUntilBy(endMarker, cutMarker, timeoutMs, maxBytes, TotalDeadline(timeoutMs));
+}
+
+std::string TvxTerminal::ReadUntilBy(const std::string& endMarker, const std::string& cutMarker,
+                                     int timeoutMs, size_t maxBytes, int64_t deadline) {
+  if (!link_.IsOpen()) {
+    timedOut_ = true;
+    return std::string();
+  }
   std::string text;
   for (;;) {
-    const std::string c = ReadChars(1, timeoutMs);
+    const int64_t left = deadline - TickCount();
+    if (left <= 0 || text.size() >= maxBytes) {
+      timedOut_ = true;  // a device that never ends its text: what came so far, uncut
+      return text;
+    }
+    const int wait =
+        timeoutMs < 0 ? timeoutMs : static_cast<int>(std::min<int64_t>(timeoutMs, left));
+    const std::string c = ReadChars(1, wait);
     if (c.empty()) return text;  // time-out: what came so far, uncut
     text += c;
     if (!endMarker.empty() && text.size() >= endMarker.size() &&
@@ -85,18 +131,21 @@ void TvxTerminal::ClearInput() {
   if (lock) link_.ClearChannel(kTerminalChannel);
 }
 
-std::string TvxTerminal::ReadToPromptEnd(int timeoutMs) {
+std::string TvxTerminal::ReadToPromptEnd(int timeoutMs, size_t maxBytes) {
   static const std::string kEnd(1, kPromptEnd);
-  return ReadUntil(kEnd, kEnd, timeoutMs);
+  return ReadUntil(kEnd, kEnd, timeoutMs, maxBytes);
 }
 
 std::string TvxTerminal::ReadReply(int timeoutMs) {
+  if (timeoutMs > 0) timeoutMs += link_.ExtraTime();
   // Held across the retries, so a lock that cannot be had ends the call instead of looping.
-  LinkLock lock(link_, timeoutMs > 0 ? timeoutMs + link_.ExtraTime() : timeoutMs);
+  LinkLock lock(link_, timeoutMs);
   if (!lock) return std::string();
+  // One total bound for all retries: a device that sends nothing but empty replies is let go.
+  const int64_t deadline = TotalDeadline(timeoutMs);
   std::string reply;
   do {
-    reply = ReadUntil(ReplyMarker, ReplyMarker, timeoutMs);
+    reply = ReadUntilBy(ReplyMarker, ReplyMarker, timeoutMs, kMaxReply, deadline);
   } while (reply.empty() && !timedOut_);
   return reply;
 }
@@ -104,12 +153,15 @@ std::string TvxTerminal::ReadReply(int timeoutMs) {
 bool TvxTerminal::PromptContains(const std::string& word) {
   LinkLock lock(link_, 1000);
   if (!lock) return false;
-  for (int i = 0; i < kMaxPromptDrain && !ReadToPromptEnd(50).empty(); ++i) {
+  const int extra = std::max(0, link_.ExtraTime());
+  const int64_t drainEnd = TickCount() + kPromptDrainMs + extra;
+  while (TickCount() < drainEnd && !ReadToPromptEnd(50).empty()) {
   }
   link_.Write(std::string(1, kEsc), kTerminalChannel, 0, 50);
   WaitForData();
+  const int64_t answerEnd = TickCount() + kPromptAnswerMs + extra;
   bool result = false;
-  for (int i = 0; i < kMaxPromptDrain; ++i) {
+  while (TickCount() < answerEnd) {
     const std::string t = ReadToPromptEnd(50);
     if (timedOut_) break;
     result = t.find(word) != std::string::npos;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "comms/vxComms.h"
@@ -14,6 +15,12 @@ class TvxTerminal {
   static constexpr char kPromptStart = '\xAB';
   static constexpr char kPromptEnd = '\xBB';
   static constexpr char kEsc = '\x1B';
+  // Bounds of one read, whatever the device sends: bytes of a reply, bytes of a prompt or
+  // line, and the total time as a multiple of the idle time-out (at least kMinTotalMs).
+  static constexpr size_t kMaxReply = 1 << 20;
+  static constexpr size_t kMaxLine = 16 * 1024;
+  static constexpr int kTotalFactor = 10;
+  static constexpr int kMinTotalMs = 1000;
 
   // link is not owned and must outlive the terminal.
   explicit TvxTerminal(TvxComms& link);
@@ -21,14 +28,18 @@ class TvxTerminal {
   const std::string ReplyMarker;
 
   bool IsOpen();
-  // Exactly count bytes, or empty when an arrival takes longer than timeoutMs.
+  // Exactly count bytes, or empty when an arrival takes longer than timeoutMs (or the whole
+  // count longer than kTotalFactor times that).
   std::string ReadChars(int count, int timeoutMs);
-  // Bytes up to and including endMarker, then cut before the last cutMarker.
-  std::string ReadUntil(const std::string& endMarker, const std::string& cutMarker, int timeoutMs);
+  // Bytes up to and including endMarker, then cut before the last cutMarker. Ends with
+  // TimedOut and the text so far, uncut, when maxBytes have come without the marker or the
+  // total time bound has passed.
+  std::string ReadUntil(const std::string& endMarker, const std::string& cutMarker, int timeoutMs,
+                        size_t maxBytes = kMaxReply);
   bool Send(const std::string& text);
   void SendLine(const std::string& text);
   void ClearInput();
-  std::string ReadToPromptEnd(int timeoutMs);
+  std::string ReadToPromptEnd(int timeoutMs, size_t maxBytes = kMaxLine);
   std::string ReadReply(int timeoutMs);
   bool PromptContains(const std::string& word);
   bool IsReadyForCommands();
@@ -45,6 +56,10 @@ class TvxTerminal {
 
  private:
   size_t Buffered() const { return buffer_.size() - head_; }
+  // The tick by which a read with this idle time-out must end.
+  static int64_t TotalDeadline(int timeoutMs);
+  std::string ReadUntilBy(const std::string& endMarker, const std::string& cutMarker, int timeoutMs,
+                          size_t maxBytes, int64_t deadline);
 
   TvxComms& link_;
   // Bytes taken from the link but not yet handed to a caller, from head_ on.

@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <thread>
 
 #include "comms/Packet.h"
 #include "comms/Ticks.h"
+#include "comms/vxCommsSocket.h"
 #include "sim/HidRig.h"
+#include "sim/ScratchLock.h"
 
 using namespace vxk;
 
@@ -167,6 +173,93 @@ TEST_F(TerminalTest, LockTakenElsewhereMakesReadsFailWithoutTouchingTimedOut) {
   EXPECT_FALSE(term.PromptContains("x"));
   EXPECT_GT(rig.link.LockFailures(), 0);
   EXPECT_EQ(rig.link.LockCount(), 0);
+}
+
+// A peer that never stops talking: a thread sends the pattern over a socket pair into a TCP
+// link until the test ends.
+class EndlessTalker {
+ public:
+  explicit EndlessTalker(const std::string& pattern) {
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return;
+    peer_ = fds[1];
+    link.SetRoundTripTime(20);
+    link.SetExtraTime(0);
+    link.AttachSocket(fds[0]);
+    link.Open();
+    const std::string chunk = [&] {
+      std::string c;
+      while (c.size() < 4096) c += pattern;
+      return c;
+    }();
+    thread_ = std::thread([this, chunk] {
+      while (!stop_ && send(peer_, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
+      }
+    });
+  }
+  ~EndlessTalker() {
+    stop_ = true;
+    shutdown(peer_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    close(peer_);
+  }
+
+  ScratchLock lock;
+  TvxCommsSocket link{lock.Lock()};
+  TvxTerminal term{link};
+
+ private:
+  int peer_ = -1;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST(TerminalBounds, EndlessTalkerEndsEveryReadWithTimedOut) {
+  EndlessTalker peer("text without a prompt ");
+  ASSERT_TRUE(peer.link.IsOpen());
+  TvxTerminal& term = peer.term;
+  int64_t start = TickCount();
+  const std::string reply = term.ReadReply(100);
+  EXPECT_TRUE(term.TimedOut());
+  EXPECT_LE(reply.size(), TvxTerminal::kMaxReply);
+  EXPECT_LT(TickCount() - start, 5000);
+  start = TickCount();
+  EXPECT_LE(term.ReadToPromptEnd(100).size(), TvxTerminal::kMaxLine);
+  EXPECT_TRUE(term.TimedOut());
+  EXPECT_LT(TickCount() - start, 5000);
+  start = TickCount();
+  EXPECT_EQ(term.ReadUntil("", "", 100).size(), TvxTerminal::kMaxReply);
+  EXPECT_LT(TickCount() - start, 5000);
+  start = TickCount();
+  EXPECT_FALSE(term.PromptContains("PASSWORD"));
+  EXPECT_LT(TickCount() - start, 10000);
+  EXPECT_EQ(peer.link.LockCount(), 0);
+}
+
+TEST(TerminalBounds, EndlessEmptyRepliesEndReadReply) {
+  EndlessTalker peer("\xAB");
+  const int64_t start = TickCount();
+  EXPECT_EQ(peer.term.ReadReply(100), "");
+  EXPECT_TRUE(peer.term.TimedOut());
+  EXPECT_LT(TickCount() - start, 5000);
+}
+
+// Log records on channel 31 must not keep a channel-0 wait from ending at its deadline.
+TEST_F(TerminalTest, LogTrafficDoesNotStretchAReplyWait) {
+  std::atomic<bool> stop{false};
+  std::thread logger([&] {
+    while (!stop) {
+      rig.backend.InjectReport(MakePacket(31, 0, "log record"));
+      SleepMs(30);
+    }
+  });
+  const int64_t start = TickCount();
+  EXPECT_EQ(term.ReadReply(300), "");
+  const int64_t waited = TickCount() - start;
+  stop = true;
+  logger.join();
+  EXPECT_TRUE(term.TimedOut());
+  EXPECT_LT(waited, 1500);
 }
 
 }  // namespace
