@@ -4,6 +4,7 @@
 
 #include "FileAccess/ConversionError.h"
 #include "FileAccess/DosTime.h"
+#include "comms/Ticks.h"
 
 namespace vxk {
 namespace {
@@ -12,8 +13,19 @@ const std::string kCrLf = "\r\n";
 const std::string kOk = "0:No error";
 const std::string kSendFile = "Send file";
 // DiscardInput reads 16-byte blocks until the device is quiet; a device that never is still
-// lets go after this many.
+// lets go after this many blocks or this long.
 constexpr int kMaxDiscardBlocks = 65536;
+constexpr int kMaxDiscardMs = 2000;
+
+// Bytes that would end or split a device command line if they stood in a name: CR and LF end
+// it, ESC abandons it, NUL cuts it, a double quote ends a quoted name.
+bool IsSafeName(const std::string& name, bool tabFields) {
+  for (const char c : name) {
+    if (c == '\r' || c == '\n' || c == '\x1B' || c == '\0' || c == '"') return false;
+    if (tabFields && c == '\t') return false;
+  }
+  return true;
+}
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -103,7 +115,8 @@ bool TvxkFiles::TryParseEntry(const std::string& line, TDirEntry& entry) {
 
 void TvxkFiles::DiscardInput() {
   if (!terminal_.Lock(1000)) return;
-  for (int i = 0; i < kMaxDiscardBlocks; ++i) {
+  const int64_t end = TickCount() + kMaxDiscardMs;
+  for (int i = 0; i < kMaxDiscardBlocks && TickCount() < end; ++i) {
     terminal_.ReadChars(16, 20);
     if (terminal_.TimedOut()) break;
   }
@@ -121,7 +134,7 @@ void TvxkFiles::SendCommand(const std::string& command) {
 }
 
 std::string TvxkFiles::ReadLine(int timeoutMs) {
-  return terminal_.ReadUntil(kCrLf, kCrLf, timeoutMs);
+  return terminal_.ReadUntil(kCrLf, kCrLf, timeoutMs, TvxTerminal::kMaxLine);
 }
 
 std::string TvxkFiles::ReadStatus(int timeoutMs) {
@@ -142,6 +155,7 @@ void TvxkFiles::Done() {
 
 bool TvxkFiles::ListDirectory(const std::string& path, std::vector<std::string>& lines) {
   lines.clear();
+  if (!IsSafeName(path, false)) return false;
   Frame frame(*this, true);
   if (!frame) return false;
   SendCommand("NFDIR @" + QuoteName(path));
@@ -173,23 +187,28 @@ bool TvxkFiles::StatusCommand(const std::string& command, int timeoutMs, bool gu
 }
 
 bool TvxkFiles::MakeDirectory(const std::string& path) {
+  if (!IsSafeName(path, false)) return false;
   return StatusCommand("NFMKDIR " + QuoteName(path), 2000, true);
 }
 
 bool TvxkFiles::WipeDirectory(const std::string& path) {
+  if (!IsSafeName(path, false)) return false;
   return StatusCommand("NFWIPEDIR " + QuoteName(path), 20000, true);
 }
 
 bool TvxkFiles::DeleteFile(const std::string& path) {
+  if (!IsSafeName(path, false)) return false;
   return StatusCommand("NFDEL " + QuoteName(path), 20000, true);
 }
 
 bool TvxkFiles::RenameFile(const std::string& path, const std::string& newName) {
+  if (!IsSafeName(path, false) || !IsSafeName(newName, false)) return false;
   return StatusCommand("NFRENAME " + QuoteName(path) + " " + QuoteName(newName), 1000, false);
 }
 
 bool TvxkFiles::ReadFile(const std::string& path, std::string& content) {
   content.clear();
+  if (!IsSafeName(path, false)) return false;
   Frame frame(*this, true);
   if (!frame) return false;
   SendCommand("NFTYPE @" + QuoteName(path));
@@ -233,6 +252,7 @@ bool TvxkFiles::SendBlocks(const std::string& data, const std::function<bool()>&
 
 bool TvxkFiles::WriteFile(const std::string& path, const std::string& content,
                           TDateTime timeStamp) {
+  if (!IsSafeName(path, true)) return false;
   Frame frame(*this, true);
   if (!frame) return false;
   std::string command = "NFWRITE " + QuoteName(path) + "\t" + std::to_string(content.size());
@@ -243,18 +263,15 @@ bool TvxkFiles::WriteFile(const std::string& path, const std::string& content,
     DiscardInput();
     return false;
   }
-  // The device breaks in with its prompt when it refuses the rest. Whatever has already
-  // arrived is looked at (up to 256 bytes), so a short answer is seen too.
-  const bool ok = SendBlocks(content, [this] {
-    std::string answer;
-    while (answer.size() < 256) {
-      const std::string c = terminal_.ReadChars(1, 0);
-      if (c.empty()) break;
-      answer += c;
-    }
-    return Contains(answer, std::string(1, TvxTerminal::kPromptEnd));
-  });
+  // The device says nothing while it takes data, so any answer before the last block is a
+  // refusal, even when its prompt has not come yet (an error line may arrive alone).
+  const bool ok = SendBlocks(content, [this] { return !terminal_.ReadChars(1, 0).empty(); });
   Done();
+  if (!ok) {
+    // The rest of the refusal up to its prompt is not the next command's reply.
+    FinishExchange();
+    return false;
+  }
   // The device's closing line. An error status there, or a connection the device dropped,
   // means the file was not stored, however well the sends went.
   const bool refused = IsErrorStatus(ReadLine(1000));
@@ -263,6 +280,7 @@ bool TvxkFiles::WriteFile(const std::string& path, const std::string& content,
 }
 
 bool TvxkFiles::LoadFirmware(const std::string& fileName, const std::string& image) {
+  if (!IsSafeName(fileName, false)) return false;
   Frame frame(*this, true);
   if (!frame) return false;
   SendCommand("LOAD " + std::to_string(image.size()) + " " + fileName);

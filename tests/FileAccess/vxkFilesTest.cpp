@@ -246,6 +246,40 @@ TEST_P(FilesTest, FirmwareImageIsLoadedByBareName) {
   });
 }
 
+// A name from outside must never split a command: CR would run the rest as a second command
+// (here a wipe of /Lua), ESC or NUL would cut it, a quote would end the quoted name.
+TEST_P(FilesTest, NamesThatWouldSplitACommandAreRefusedUnsent) {
+  int before = 0;
+  WithDevice([&](SimDevice& s) { before = s.Device().CommandCount(); });
+  std::vector<std::string> lines;
+  std::string content;
+  for (const bool quote : {false, true}) {
+    files_->QuoteNames = quote;
+    const std::string names[] = {"/Logs/a\rNFWIPEDIR /Lua\r", std::string("/a\0b", 4), "/a\nb",
+                                 "/a\x1B"
+                                 "b",
+                                 "/a\"b"};
+    for (const std::string& bad : names) {
+      EXPECT_FALSE(files_->DeleteFile(bad));
+      EXPECT_FALSE(files_->ListDirectory(bad, lines));
+      EXPECT_FALSE(files_->MakeDirectory(bad));
+      EXPECT_FALSE(files_->WipeDirectory(bad));
+      EXPECT_FALSE(files_->ReadFile(bad, content));
+      EXPECT_FALSE(files_->WriteFile(bad, "x"));
+      EXPECT_FALSE(files_->RenameFile("/Logs/a.txt", bad));
+      EXPECT_FALSE(files_->RenameFile(bad, "b.txt"));
+      EXPECT_FALSE(files_->LoadFirmware(bad, "image"));
+    }
+    // The upload command's fields are TAB-separated.
+    EXPECT_FALSE(files_->WriteFile("/Logs/a\t99\tw", "x"));
+  }
+  int after = 0;
+  WithDevice([&](SimDevice& s) { after = s.Device().CommandCount(); });
+  EXPECT_EQ(after, before);
+  EXPECT_NE(Node("/Lua/main.lua"), nullptr);
+  EXPECT_FALSE(files_->Busy());
+}
+
 TEST_P(FilesTest, ClosedLinkFailsAtOnce) {
   link_->Close();
   std::vector<std::string> lines;
