@@ -1,5 +1,6 @@
 #include "comms/TcpSocket.h"
 
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -68,6 +69,11 @@ bool TcpSocket::Adopt(int handle) {
     lastError_ = EPROTOTYPE;
     return false;
   }
+  // An inherited socket may come non-blocking; every wait here is done with poll() and the
+  // send time-out, which assume a blocking socket.
+  const int flags = fcntl(handle, F_GETFL);
+  if (flags < 0) return Fail();
+  if ((flags & O_NONBLOCK) != 0 && fcntl(handle, F_SETFL, flags & ~O_NONBLOCK) != 0) return Fail();
   handle_ = handle;
   ReadAddresses();
   return Succeed();

@@ -73,6 +73,7 @@ void TvxCommsComPort::ClosePort() {
 }
 
 void TvxCommsComPort::Close() {
+  pending_.clear();
   ClosePort();
   SetOpened(false);
 }
@@ -85,34 +86,47 @@ bool TvxCommsComPort::Write(const std::string& text, int channel, uint8_t flags,
   if (channel != kTerminalChannel) return false;
   if (text.empty()) return true;
   if (port_ < 0) return false;
+  // A text is taken whole or not at all, so no command is ever cut short.
+  if (pending_.size() + text.size() > kMaxPending) return false;
+  pending_ += text;
   // The driver takes the text only as fast as the line sends it: besides ExtraTime, allow
   // twice the time 115200 baud needs for it (10 bits a byte), so a full block of a file
-  // upload is not taken for a stuck line.
-  const int64_t lineMs = static_cast<int64_t>(text.size()) * 10 * 1000 / 115200 + 1;
-  const int64_t deadline = TickCount() + std::max(0, ExtraTime()) + 2 * lineMs;
-  size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = ::write(port_, text.data() + written, text.size() - written);
+  // upload is not taken for a stuck line. A write that is late is not cancelled: what is
+  // left goes out with the next write or poll, in order.
+  const int64_t lineMs = static_cast<int64_t>(pending_.size()) * 10 * 1000 / 115200 + 1;
+  return FlushPending(TickCount() + std::max(0, ExtraTime()) + 2 * lineMs);
+}
+
+bool TvxCommsComPort::FlushPending(int64_t deadline) {
+  while (!pending_.empty() && port_ >= 0) {
+    const ssize_t n = ::write(port_, pending_.data(), pending_.size());
     if (n > 0) {
-      written += static_cast<size_t>(n);
+      pending_.erase(0, static_cast<size_t>(n));
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      pending_.clear();  // the port failed: nothing more can be sent
+      return false;
+    }
     const int64_t left = deadline - TickCount();
     if (left <= 0) return false;
     pollfd entry{port_, POLLOUT, 0};
     const int rc = ::poll(&entry, 1, static_cast<int>(left));
     if (rc < 0 && errno != EINTR) return false;
-    if (rc > 0 && (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return false;
+    if (rc > 0 && (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+      pending_.clear();
+      return false;
+    }
   }
-  return true;
+  return pending_.empty();
 }
 
 bool TvxCommsComPort::Poll(int timeoutMs) {
   bool result = false;
   int remaining = timeoutMs;
   char buffer[kReadSize];
+  if (!pending_.empty()) FlushPending(TickCount());  // a late write goes on, without waiting
   while (port_ >= 0) {
     // As on the TCP link, bytes the buffer cannot store are left with the driver, where
     // CTS flow control holds the device back.

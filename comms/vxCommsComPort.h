@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "comms/vxCommsSocket.h"
@@ -17,7 +18,9 @@ class TvxCommsComPort : public TvxCommsSocket {
   bool Open() override;
   void Close() override;
   bool IsAlive() override;
-  // Writes the whole text within ExtraTime ms; the flags and the time-out are not used.
+  // Hands the whole text to the port; false when it is not all sent within ExtraTime ms plus
+  // twice its line time. A late text is not cut: its rest goes out with the next Write or Poll.
+  // The flags and the time-out are not used.
   bool Write(const std::string& text, int channel, uint8_t flags, int timeoutMs) override;
   bool Poll(int timeoutMs) override;
   virtual bool HasPortHandle() const { return port_ >= 0; }
@@ -29,11 +32,17 @@ class TvxCommsComPort : public TvxCommsSocket {
   const std::string& PortName() const { return portName_; }
 
  private:
+  // Text handed over but not yet taken by the port is kept up to this size.
+  static constexpr size_t kMaxPending = 1 << 20;
+
   bool Configure();
   void ClosePort();
+  // Writes pending text until it is all taken or the deadline (a tick) passes.
+  bool FlushPending(int64_t deadline);
 
   int port_ = -1;
   std::string portName_;
+  std::string pending_;
 };
 
 }  // namespace vxk

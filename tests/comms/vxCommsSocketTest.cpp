@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -120,6 +121,28 @@ TEST_F(vxCommsSocket, WriteFailsWhenTheTextIsNotSentWhole) {
   link_.SetExtraTime(100);
   EXPECT_FALSE(link_.Write(std::string(4 << 20, 'x'), 0, 0, 100));
   EXPECT_FALSE(link_.TimedOut());
+}
+
+// A socket handed over by another process may be non-blocking; texts still go out whole.
+TEST_F(vxCommsSocket, InheritedNonBlockingSocketSendsWholeTexts) {
+  int fds[2];
+  ASSERT_EQ(0, socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds));
+  Attach(fds[0], fds[1]);
+  const std::string big = Pattern(4 << 20);
+  std::string got;
+  std::thread device([&] {
+    char buffer[65536];
+    while (got.size() < big.size()) {
+      pollfd entry{peer_, POLLIN, 0};
+      if (poll(&entry, 1, 5000) <= 0) break;
+      const ssize_t n = read(peer_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<size_t>(n));
+    }
+  });
+  EXPECT_TRUE(link_.Write(big, 0, 0, 5000));
+  device.join();
+  EXPECT_TRUE(got == big) << got.size() << " of " << big.size() << " bytes arrived";
 }
 
 TEST_F(vxCommsSocket, WriteToAGoneDeviceFailsWithoutSigpipe) {
