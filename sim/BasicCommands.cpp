@@ -1,5 +1,7 @@
 #include "sim/BasicCommands.h"
 
+#include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -19,7 +21,7 @@ size_t CountArg(const std::string& args, size_t limit) {
 
 void InstallBasicCommands(VirtualDevice& device) {
   device.RegisterCommand("help", [](VirtualDevice& d, const std::string&) {
-    d.PrintLine("Commands: help ver echo empty lines dump");
+    d.PrintLine("Commands: help ver echo empty lines dump flood");
     d.EmitPrompt();
   });
   device.RegisterCommand("ver", [](VirtualDevice& d, const std::string&) {
@@ -51,6 +53,30 @@ void InstallBasicCommands(VirtualDevice& device) {
     d.Print(text);
     d.EmitPrompt();
   });
+  // "flood" / "flood AB": endless output, see StartFlood.
+  device.RegisterCommand("flood", [](VirtualDevice& d, const std::string& args) {
+    std::string word;
+    for (char c : args) {
+      if (c != ' ') word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    StartFlood(d, word == "ab" ? Flood::EmptyReplies : Flood::Text);
+  });
+}
+
+void StartFlood(VirtualDevice& device, Flood kind) {
+  if (kind == Flood::EmptyReplies) {
+    device.SetGenerator(0, [](VirtualDevice&) { return std::string(4096, '\xAB'); });
+    return;
+  }
+  device.SetGenerator(0, [n = uint64_t(0)](VirtualDevice&) mutable {
+    std::string text;
+    for (int i = 0; i < 64; ++i) text += "flood " + std::to_string(++n) + " still talking\r\n";
+    return text;
+  });
+}
+
+void StopFlood(VirtualDevice& device) {
+  device.SetGenerator(0, nullptr);
 }
 
 }  // namespace vxk

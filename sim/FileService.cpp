@@ -107,9 +107,13 @@ void FileService::List(VirtualDevice& d, std::string args) {
   }
   std::string text = "Directory of " + (path.empty() ? std::string("/") : path) + "\r\n";
   if (faults_.endlessListing) {
-    // More lines than any sane listing holds.
-    for (int i = 0; i < 70000; ++i) text += "file" + std::to_string(i) + "\t1\t32\t0\t0\t0\r\n";
     d.Print(text);
+    // Made as the host takes it, so the listing never ends and never fills memory.
+    d.SetGenerator(0, [n = uint64_t(0)](VirtualDevice&) mutable {
+      std::string lines;
+      for (int i = 0; i < 256; ++i) lines += "file" + std::to_string(n++) + "\t1\t32\t0\t0\t0\r\n";
+      return lines;
+    });
     return;
   }
   if (dir != &fs_->Root()) {
@@ -175,13 +179,23 @@ void FileService::Write(VirtualDevice& d, std::string args) {
                  [](VirtualDevice& dd, const std::string&) { dd.RequestDisconnect(); });
     return;
   }
-  if (faults_.earlyAnswer && total > 4096) {
+  const long refuseAfter = faults_.refuseAfter >= 0 ? faults_.refuseAfter
+                           : faults_.earlyAnswer    ? 4096
+                                                    : -1;
+  if (refuseAfter >= 0 && static_cast<size_t>(refuseAfter) < total) {
     // The device answers and is back at its prompt; whatever the tool still sends arrives
-    // as typed input.
-    d.ExpectData(4096, [](VirtualDevice& dd, const std::string&) {
-      dd.PrintLine("28:No space left on device");
-      dd.EmitPrompt();
-    });
+    // as typed input (with a split answer: once the prompt is out).
+    const bool split = faults_.splitRefusal;
+    const int gap = faults_.refusalGapMs;
+    d.ExpectData(static_cast<size_t>(refuseAfter),
+                 [split, gap](VirtualDevice& dd, const std::string&) {
+                   dd.PrintLine("28:No space left on device");
+                   if (split) {
+                     dd.Pause(gap, [](VirtualDevice& ddd) { ddd.EmitPrompt(); });
+                   } else {
+                     dd.EmitPrompt();
+                   }
+                 });
     return;
   }
   d.ExpectData(total, [this, path, time](VirtualDevice& dd, const std::string& data) {

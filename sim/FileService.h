@@ -14,7 +14,16 @@ struct FileFaults {
   long stallReadAfter = -1;  // NFTYPE sends this many data bytes, then nothing more
   bool failStatus = false;   // status replies without "0:No error"
   long dropAfter = -1;       // the connection drops after this many data bytes of a transfer
-  bool earlyAnswer = false;  // NFWRITE refuses the rest after the first 4096 bytes
+  // NFWRITE answers "28:No space left on device" and its prompt after this many data bytes
+  // (when the file is longer); what the tool still sends arrives as typed input.
+  long refuseAfter = -1;
+  bool earlyAnswer = false;  // the same as refuseAfter = 4096
+  // The refusal's status line comes first, its prompt refusalGapMs later; the device takes
+  // no input in between.
+  bool splitRefusal = false;
+  int refusalGapMs = 300;
+  // NFDIR lists lines without end for as long as the host reads; the interpreter is busy
+  // meanwhile.
   bool endlessListing = false;
   std::string sizeField;  // replaces the byte count of the NFTYPE header when not empty
 };

@@ -1,5 +1,6 @@
 #include "sim/SimOptions.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -11,6 +12,19 @@ long Number(const std::string& option, const std::string& text) {
   const long n = std::strtol(text.c_str(), &end, 10);
   if (text.empty() || *end) throw std::invalid_argument(option + " needs a number");
   return n;
+}
+
+long NonNegative(const std::string& option, const std::string& text) {
+  const long n = Number(option, text);
+  if (n < 0) throw std::invalid_argument(option + " needs a number of 0 or more");
+  return n;
+}
+
+// A time of at most a day, so that sums with a tick count cannot overflow.
+int Milliseconds(const std::string& option, const std::string& text) {
+  const long n = NonNegative(option, text);
+  if (n > 86400000) throw std::invalid_argument(option + " needs at most 86400000 ms");
+  return static_cast<int>(n);
 }
 
 }  // namespace
@@ -45,8 +59,22 @@ std::string SimUsage() {
          "  --stall-read N        NFTYPE stops after N data bytes\n"
          "  --fail-status         status replies without \"0:No error\"\n"
          "  --drop-after N        drop the connection after N bytes of a transfer\n"
-         "  --early-answer        NFWRITE refuses the rest after the first 4096 bytes\n"
+         "  --refuse-after N      NFWRITE answers \"28:No space left on device\" after N data\n"
+         "                        bytes\n"
+         "  --early-answer        the same as --refuse-after 4096\n"
+         "  --split-refusal       the refusal's prompt follows its status line 300 ms later\n"
+         "  --receive-timeout MS  a transfer stops after a pause of MS (default 2000)\n"
          "  --endless-listing     NFDIR never ends its listing\n"
+         "  --flood-on CMD        CMD sends text without end and never a prompt (as FLOOD)\n"
+         "  --flood-ab-on CMD     CMD sends 0xAB bytes without end (as FLOOD AB)\n"
+         "\n"
+         "Timing of the link:\n"
+         "  --latency MS          both directions are delayed by MS\n"
+         "  --latency-in MS       bytes from the tool reach the device MS later\n"
+         "  --latency-out MS      the device's output is sent MS after it was made\n"
+         "  --chunk N             output goes out in pieces of at most N bytes ...\n"
+         "  --chunk-gap MS        ... with a pause of MS after each piece\n"
+         "  --line-rate BPS       output is paced to BPS bytes per second\n"
          "\n"
          "  --help                this text\n"
          "vxksim stops on SIGINT or SIGTERM, and when the tool closes a TCP connection.\n";
@@ -102,6 +130,28 @@ SimOptions ParseSimOptions(int argc, const char* const* argv) {
       o.faults.earlyAnswer = true;
     else if (opt == "--endless-listing")
       o.faults.endlessListing = true;
+    else if (opt == "--refuse-after")
+      o.faults.refuseAfter = NonNegative(opt, value());
+    else if (opt == "--split-refusal")
+      o.faults.splitRefusal = true;
+    else if (opt == "--receive-timeout")
+      o.receiveTimeoutMs = std::max(Milliseconds(opt, value()), 1);
+    else if (opt == "--flood-on")
+      o.floods.emplace_back(value(), false);
+    else if (opt == "--flood-ab-on")
+      o.floods.emplace_back(value(), true);
+    else if (opt == "--latency")
+      o.timing.toDeviceLatencyMs = o.timing.toHostLatencyMs = Milliseconds(opt, value());
+    else if (opt == "--latency-in")
+      o.timing.toDeviceLatencyMs = Milliseconds(opt, value());
+    else if (opt == "--latency-out")
+      o.timing.toHostLatencyMs = Milliseconds(opt, value());
+    else if (opt == "--chunk")
+      o.timing.chunkBytes = static_cast<size_t>(NonNegative(opt, value()));
+    else if (opt == "--chunk-gap")
+      o.timing.chunkGapMs = Milliseconds(opt, value());
+    else if (opt == "--line-rate")
+      o.timing.bytesPerSecond = NonNegative(opt, value());
     else
       throw std::invalid_argument("unknown option " + opt);
   }

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "sim/DeviceIdentity.h"
 #include "sim/FileService.h"
 #include "sim/HeaderText.h"
+#include "sim/LinkTiming.h"
 
 namespace vxk {
 
@@ -19,6 +22,10 @@ struct SimOptions {
   DeviceIdentity identity;
   HeaderOptions header;
   FileFaults faults;
+  LinkTiming timing;
+  int receiveTimeoutMs = -1;  // -1: the device's own
+  // Commands that flood instead of doing their work; second: 0xAB bytes instead of text.
+  std::vector<std::pair<std::string, bool>> floods;
 };
 
 // Parses argv (without the program name); throws std::invalid_argument with a message.

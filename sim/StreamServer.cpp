@@ -1,10 +1,15 @@
 #include "sim/StreamServer.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 
 #include "comms/Ticks.h"
 
@@ -12,13 +17,22 @@ namespace vxk {
 namespace {
 
 constexpr size_t kChunk = 65536;
+// Host bytes held back by a latency before the server stops reading more.
+constexpr size_t kMaxInbound = size_t(1) << 20;
+// Rounds of taking and writing output in one turn, so that Stop and the host's bytes are
+// seen even while the device talks without end.
+constexpr int kRoundsPerTurn = 16;
+// The longest single poll; a safety net, every timed event brings its own wake-up.
+constexpr int64_t kMaxPollMs = 1000;
 
 }  // namespace
 
-StreamServer::StreamServer(VirtualDevice& device, int fd) : device_(device), fd_(fd) {
+StreamServer::StreamServer(VirtualDevice& device, int fd, LinkTiming timing)
+    : device_(device), fd_(fd), timing_(timing) {
   if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
   const int flags = fcntl(fd_, F_GETFL);
   if (flags >= 0) fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
+  ApplyTiming();
 }
 
 StreamServer::~StreamServer() {
@@ -38,17 +52,89 @@ void StreamServer::Wake(char why) {
   }
 }
 
-bool StreamServer::Flush() {
-  while (!pending_.empty()) {
-    const ssize_t n = write(fd_, pending_.data(), pending_.size());
-    if (n > 0) {
-      sent_ += static_cast<size_t>(n);
-      pending_.erase(0, static_cast<size_t>(n));
-      continue;
+void StreamServer::SetTiming(const LinkTiming& timing) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    timing_ = timing;
+    ApplyTiming();
+  }
+  Wake('w');
+}
+
+void StreamServer::ApplyTiming() {
+  chunkLeft_ = timing_.chunkBytes;
+  if (!timing_.Plain() && fd_ >= 0) {
+    // Small pieces must leave when they are written, not when the kernel likes; on a
+    // pseudo-terminal this fails and does not matter.
+    const int one = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  }
+}
+
+void StreamServer::Deliver(int64_t now) {
+  while (!inbound_.empty() && inbound_.front().due <= now) {
+    Piece piece = std::move(inbound_.front());
+    inbound_.pop_front();
+    inboundBytes_ -= piece.data.size();
+    device_.Receive(0, piece.data);
+  }
+}
+
+void StreamServer::Take(int64_t now) {
+  while (outboundBytes_ < kChunk) {
+    std::string out = device_.TakeOutput(0, kChunk - outboundBytes_);
+    if (out.empty()) return;
+    outboundBytes_ += out.size();
+    const int64_t due = now + std::max(timing_.toHostLatencyMs, 0);
+    if (!outbound_.empty() && outbound_.back().due == due) {
+      outbound_.back().data += out;
+    } else {
+      outbound_.push_back({due, std::move(out)});
     }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
-    if (n < 0 && errno == EINTR) continue;
-    return false;
+  }
+}
+
+bool StreamServer::Flush(int64_t now, int64_t& wakeAt, bool& blocked) {
+  while (!outbound_.empty()) {
+    Piece& piece = outbound_.front();
+    const int64_t ready = std::max(piece.due, nextWrite_);
+    if (ready > now) {
+      wakeAt = ready;
+      return true;
+    }
+    size_t n = piece.data.size() - piece.head;
+    if (timing_.chunkBytes > 0) n = std::min(n, chunkLeft_);
+    // Paced output goes in slices of 10 ms of line time.
+    if (timing_.bytesPerSecond > 0) {
+      n = std::min(n, std::max<size_t>(1, static_cast<size_t>(timing_.bytesPerSecond) / 100));
+    }
+    const ssize_t w = write(fd_, piece.data.data() + piece.head, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        blocked = true;
+        return true;
+      }
+      return false;
+    }
+    const size_t written = static_cast<size_t>(w);
+    sent_ += written;
+    piece.head += written;
+    outboundBytes_ -= written;
+    if (piece.head == piece.data.size()) outbound_.pop_front();
+    if (timing_.bytesPerSecond > 0) {
+      paceAt_ = std::max(paceAt_, static_cast<double>(now)) +
+                static_cast<double>(written) * 1000.0 / static_cast<double>(timing_.bytesPerSecond);
+      nextWrite_ = std::max(nextWrite_, static_cast<int64_t>(std::ceil(paceAt_)));
+    }
+    if (timing_.chunkBytes > 0) {
+      chunkLeft_ -= std::min(chunkLeft_, written);
+      // A piece ends when it is full or the device has nothing more to say.
+      if (chunkLeft_ == 0 || (outbound_.empty() && device_.PendingOutput(0) == 0)) {
+        chunkLeft_ = timing_.chunkBytes;
+        nextWrite_ = std::max(nextWrite_, now + std::max(timing_.chunkGapMs, 0));
+      }
+    }
   }
   return true;
 }
@@ -62,23 +148,40 @@ void StreamServer::Run(bool keepOnHangup) {
 }
 
 void StreamServer::Serve(bool keepOnHangup) {
-  char buf[kChunk];
+  std::string buf(kChunk, '\0');
   for (;;) {
-    bool drop;
+    pollfd fds[2] = {{fd_, 0, 0}, {wake_[0], POLLIN, 0}};
+    int timeout = -1;
     {
       std::lock_guard<std::mutex> guard(mutex_);
-      // Write until the device has nothing more or the connection is full.
-      do {
-        if (pending_.size() < kChunk) pending_ += device_.TakeOutput(0, kChunk);
-        if (!Flush()) return;
-      } while (pending_.empty() && device_.PendingOutput(0) > 0);
-      drop = device_.DisconnectRequested();
+      const int64_t now = TickCount();
+      Deliver(now);
+      device_.Tick(device_.Now());
+      int64_t wakeAt = -1;
+      bool blocked = false;
+      // Write until the device has nothing more, the connection is full, or the timing
+      // holds the output back.
+      for (int round = 0; round < kRoundsPerTurn; ++round) {
+        Take(now);
+        if (!Flush(now, wakeAt, blocked)) return;
+        if (blocked || wakeAt >= 0 || device_.PendingOutput(0) == 0) break;
+      }
+      const bool idle = outbound_.empty() && device_.PendingOutput(0) == 0;
+      if (device_.DisconnectRequested() && idle) return;
+      auto consider = [&](int64_t at) {
+        if (at >= 0 && (wakeAt < 0 || at < wakeAt)) wakeAt = at;
+      };
+      if (!blocked && !idle && outbound_.empty()) consider(now);  // more to take at once
+      if (!inbound_.empty()) consider(inbound_.front().due);
+      const int64_t deviceAt = device_.NextDeadline();
+      if (deviceAt >= 0) consider(now + std::max<int64_t>(deviceAt - device_.Now(), 0));
+      if (wakeAt >= 0) timeout = static_cast<int>(std::clamp<int64_t>(wakeAt - now, 0, kMaxPollMs));
+      if (inboundBytes_ < kMaxInbound) fds[0].events |= POLLIN;
+      if (blocked) fds[0].events |= POLLOUT;
     }
-    if (drop && pending_.empty()) return;
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    if (!pending_.empty()) fds[0].events |= POLLOUT;
-    const int rc = poll(fds, 2, -1);
+    const int rc = poll(fds, 2, timeout);
     if (rc < 0 && errno != EINTR) return;
+    if (rc <= 0) continue;
     if (fds[1].revents & POLLIN) {
       char why[64];
       const ssize_t n = read(wake_[0], why, sizeof why);
@@ -87,10 +190,18 @@ void StreamServer::Serve(bool keepOnHangup) {
       }
     }
     if (fds[0].revents & POLLIN) {
-      const ssize_t n = read(fd_, buf, sizeof buf);
+      const ssize_t n = read(fd_, buf.data(), buf.size());
       if (n > 0) {
         std::lock_guard<std::mutex> guard(mutex_);
-        device_.Receive(0, std::string_view(buf, static_cast<size_t>(n)));
+        const std::string_view bytes(buf.data(), static_cast<size_t>(n));
+        if (timing_.toDeviceLatencyMs > 0 || !inbound_.empty()) {
+          // Behind bytes still on their way, in order.
+          inbound_.push_back(
+              {TickCount() + std::max(timing_.toDeviceLatencyMs, 0), std::string(bytes)});
+          inboundBytes_ += bytes.size();
+        } else {
+          device_.Receive(0, bytes);
+        }
         continue;
       }
       if (n == 0 && !keepOnHangup) return;

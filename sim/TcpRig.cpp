@@ -38,12 +38,13 @@ bool LoopbackPair(int& toolSide, int& deviceSide) {
   return ok;
 }
 
-TcpRig::TcpRig(DeviceIdentity identity) : sim(std::move(identity)), link(lock.Lock()) {
+TcpRig::TcpRig(DeviceIdentity identity, LinkTiming timing)
+    : sim(std::move(identity)), link(lock.Lock()) {
   int toolSide = -1;
   int deviceSide = -1;
   if (!LoopbackPair(toolSide, deviceSide)) throw std::runtime_error("no loopback TCP");
   link.AttachSocket(toolSide);
-  server_ = std::make_unique<StreamServer>(sim.Device(), deviceSide);
+  server_ = std::make_unique<StreamServer>(sim.Device(), deviceSide, timing);
   thread_ = std::thread([this] { server_->Run(); });
 }
 

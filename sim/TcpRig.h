@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "comms/vxCommsSocket.h"
+#include "sim/LinkTiming.h"
 #include "sim/ScratchLock.h"
 #include "sim/SimDevice.h"
 #include "sim/StreamServer.h"
@@ -11,10 +12,12 @@
 namespace vxk {
 
 // A virtual device served on a loopback TCP connection (in a thread of its own) and a TCP
-// link attached to the tool's end, for tests and benchmarks.
+// link attached to the tool's end, for tests and benchmarks. The timing delays and paces the
+// device's side of the connection.
 class TcpRig {
  public:
-  explicit TcpRig(DeviceIdentity identity = {});
+  explicit TcpRig(DeviceIdentity identity = {}, LinkTiming timing = {});
+  explicit TcpRig(LinkTiming timing) : TcpRig(DeviceIdentity{}, timing) {}
   ~TcpRig();
 
   SimDevice sim;
@@ -25,6 +28,10 @@ class TcpRig {
   template <class Fn>
   void WithDevice(Fn fn) {
     server_->WithDevice(fn);
+  }
+  // Changes the timing; bytes already under way keep theirs.
+  void SetTiming(const LinkTiming& timing) {
+    if (server_) server_->SetTiming(timing);
   }
   // Ends the device's side of the connection.
   void Disconnect();

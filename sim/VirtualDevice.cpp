@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "comms/Ticks.h"
+
 namespace vxk {
 namespace {
 
@@ -17,6 +19,10 @@ VirtualDevice::VirtualDevice(DeviceIdentity identity) : identity_(std::move(iden
 
 void VirtualDevice::Receive(int channel, std::string_view bytes) {
   if (channel == 0) {
+    const int64_t now = Now();
+    Tick(now);
+    if (generators_[0] || now < busyUntil_) return;
+    if (dataLeft_ > 0) lastDataMs_ = now;
     ReceiveTerminal(bytes);
   } else if (channel > 0 && channel < kChannels && channelHandlers_[channel]) {
     channelHandlers_[channel](*this, bytes);
@@ -41,6 +47,8 @@ void VirtualDevice::ReceiveTerminal(std::string_view bytes) {
         std::string data = std::move(data_);
         data_.clear();
         if (sink) sink(*this, data);
+        // The rest of what came with the data is lost while the device is busy.
+        if (Busy()) return;
       }
       continue;
     }
@@ -55,6 +63,7 @@ void VirtualDevice::ReceiveTerminal(std::string_view bytes) {
         std::string line;
         line.swap(line_);
         RunLine(line);
+        if (Busy()) return;
         break;
       }
       case '\n':
@@ -102,12 +111,28 @@ void VirtualDevice::RunLine(const std::string& line) {
   command(*this, args);
 }
 
-size_t VirtualDevice::PendingOutput(int channel) const {
+void VirtualDevice::Refill(int channel, size_t want) {
+  Output& out = output_[channel];
+  while (generators_[channel] && out.data.size() - out.head < want) {
+    // Called where it lives, so that its state carries on; it may replace or stop itself.
+    Generator generate = std::move(generators_[channel]);
+    generators_[channel] = nullptr;
+    const uint64_t changes = generatorChanges_;
+    const std::string piece = generate(*this);
+    if (generatorChanges_ == changes && !piece.empty()) generators_[channel] = std::move(generate);
+    if (piece.empty()) break;
+    out.data += piece;
+  }
+}
+
+size_t VirtualDevice::PendingOutput(int channel) {
   if (channel < 0 || channel >= kChannels) return 0;
+  Tick(Now());
+  Refill(channel, 1);
   return output_[channel].data.size() - output_[channel].head;
 }
 
-bool VirtualDevice::HasOutput() const {
+bool VirtualDevice::HasOutput() {
   for (int c = 0; c < kChannels; ++c) {
     if (PendingOutput(c) > 0) return true;
   }
@@ -116,6 +141,8 @@ bool VirtualDevice::HasOutput() const {
 
 std::string VirtualDevice::TakeOutput(int channel, size_t maxBytes) {
   if (channel < 0 || channel >= kChannels) return std::string();
+  Tick(Now());
+  Refill(channel, std::min(maxBytes, kGenerateAhead));
   Output& out = output_[channel];
   const size_t n = std::min(maxBytes, out.data.size() - out.head);
   std::string taken = out.data.substr(out.head, n);
@@ -162,6 +189,7 @@ void VirtualDevice::ExpectData(size_t count, DataSink sink) {
   dataLeft_ = count;
   data_.clear();
   sink_ = std::move(sink);
+  lastDataMs_ = Now();
   if (count == 0) {
     DataSink done = std::move(sink_);
     sink_ = nullptr;
@@ -171,6 +199,64 @@ void VirtualDevice::ExpectData(size_t count, DataSink sink) {
 
 void VirtualDevice::RegisterCommand(const std::string& name, Command command) {
   commands_[Lower(name)] = std::move(command);
+}
+
+void VirtualDevice::AbandonData() {
+  // A real device gives up a transfer after a pause; the partial data is lost.
+  dataLeft_ = 0;
+  std::string().swap(data_);
+  sink_ = nullptr;
+  PrintLine(kTimeoutStatus);
+  EmitPrompt();
+}
+
+void VirtualDevice::Tick(int64_t nowMs) {
+  if (dataLeft_ > 0 && nowMs - lastDataMs_ >= receiveTimeoutMs_) AbandonData();
+  while (!timers_.empty() && timers_.begin()->first <= nowMs) {
+    Action action = std::move(timers_.begin()->second);
+    timers_.erase(timers_.begin());
+    if (action) action(*this);
+  }
+}
+
+int64_t VirtualDevice::NextDeadline() const {
+  int64_t next = -1;
+  if (dataLeft_ > 0) next = lastDataMs_ + receiveTimeoutMs_;
+  if (!timers_.empty() && (next < 0 || timers_.begin()->first < next)) {
+    next = timers_.begin()->first;
+  }
+  return next;
+}
+
+void VirtualDevice::SetClock(Clock clock) {
+  clock_ = std::move(clock);
+}
+
+int64_t VirtualDevice::Now() const {
+  return clock_ ? clock_() : TickCount();
+}
+
+void VirtualDevice::After(int ms, Action action) {
+  timers_.emplace(Now() + std::max(ms, 0), std::move(action));
+}
+
+void VirtualDevice::Pause(int ms, Action then) {
+  busyUntil_ = std::max(busyUntil_, Now() + std::max(ms, 0));
+  After(ms, std::move(then));
+}
+
+void VirtualDevice::SetGenerator(int channel, Generator generator) {
+  if (channel < 0 || channel >= kChannels) return;
+  generators_[channel] = std::move(generator);
+  ++generatorChanges_;
+}
+
+bool VirtualDevice::Generating(int channel) const {
+  return channel >= 0 && channel < kChannels && generators_[channel] != nullptr;
+}
+
+bool VirtualDevice::Busy() const {
+  return generators_[0] != nullptr || Now() < busyUntil_;
 }
 
 void VirtualDevice::SetPassword(const std::string& password) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -15,25 +16,62 @@ namespace vxk {
 // in through Receive, bytes for the host are collected per channel and taken with TakeOutput.
 // The prompt is framed by 0xAB ... 0xBB; ESC abandons the input line and redraws the prompt;
 // CR runs the line. Commands are looked up by their first word, case-insensitively.
+//
+// Time: the device reads its clock (TickCount unless a test sets another) whenever bytes
+// arrive and whenever its output is asked for; transports also call Tick in their loops, so
+// that timed events (the receive time-out, actions set with After) happen while nothing else
+// does. A transport that cannot call Tick sees them at the next arrival or output query.
 class VirtualDevice {
  public:
   using Command = std::function<void(VirtualDevice& device, const std::string& args)>;
   using DataSink = std::function<void(VirtualDevice& device, const std::string& data)>;
   using ChannelHandler = std::function<void(VirtualDevice& device, std::string_view bytes)>;
+  using Action = std::function<void(VirtualDevice& device)>;
+  // Makes the next piece of a channel's output; empty when there is no more.
+  using Generator = std::function<std::string(VirtualDevice& device)>;
+  using Clock = std::function<int64_t()>;
 
   static constexpr int kChannels = 32;
   static constexpr size_t kMaxLine = 4096;
+  // A transfer (ExpectData) is abandoned when no byte of it arrives for this long.
+  static constexpr int kReceiveTimeoutMs = 2000;
+  // The status line of an abandoned transfer.
+  static constexpr const char* kTimeoutStatus = "62:Timer expired";
+  // Generated output is made ahead of the host by at most about this much.
+  static constexpr size_t kGenerateAhead = 65536;
 
   explicit VirtualDevice(DeviceIdentity identity = {});
 
-  // Host to device.
+  // Host to device. While the interpreter is busy (a generator on channel 0, or a Pause),
+  // bytes on channel 0 are dropped.
   void Receive(int channel, std::string_view bytes);
 
-  // Device to host.
-  size_t PendingOutput(int channel) const;
-  bool HasOutput() const;
+  // Device to host. Both bring the device up to its clock first and top up generated output,
+  // so a channel with a generator always has output pending.
+  size_t PendingOutput(int channel);
+  bool HasOutput();
   std::string TakeOutput(int channel, size_t maxBytes);
+  // Drops output in flight; generators stay.
   void DiscardOutput();
+
+  // Runs what is due at nowMs (device clock): the receive time-out and actions set with After.
+  void Tick(int64_t nowMs);
+  // The device-clock time of the next timed event, -1 when none is waiting.
+  int64_t NextDeadline() const;
+  void SetClock(Clock clock);
+  int64_t Now() const;
+  void SetReceiveTimeout(int ms) { receiveTimeoutMs_ = ms > 0 ? ms : 1; }
+  int ReceiveTimeout() const { return receiveTimeoutMs_; }
+  // Runs action ms from now.
+  void After(int ms, Action action);
+  // The interpreter is busy for ms (typed bytes are dropped), then runs then (may be null).
+  void Pause(int ms, Action then);
+
+  // Output made lazily as the host takes it, for output without end; a null generator stops
+  // it. While channel 0 has one, the interpreter is busy.
+  void SetGenerator(int channel, Generator generator);
+  bool Generating(int channel) const;
+  bool Busy() const;
 
   // For command handlers and tests: text on channel 0, or bytes on any channel.
   void Print(std::string_view text) { Emit(0, text); }
@@ -72,6 +110,8 @@ class VirtualDevice {
 
   void ReceiveTerminal(std::string_view bytes);
   void RunLine(const std::string& line);
+  void AbandonData();
+  void Refill(int channel, size_t want);
 
   DeviceIdentity identity_;
   std::array<Output, kChannels> output_;
@@ -84,6 +124,13 @@ class VirtualDevice {
   size_t dataLeft_ = 0;
   std::string data_;
   DataSink sink_;
+  int64_t lastDataMs_ = 0;
+  int receiveTimeoutMs_ = kReceiveTimeoutMs;
+  std::multimap<int64_t, Action> timers_;
+  int64_t busyUntil_ = 0;
+  std::array<Generator, kChannels> generators_;
+  uint64_t generatorChanges_ = 0;
+  Clock clock_;
   std::string lastCommand_;
   int commandCount_ = 0;
   bool disconnect_ = false;

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "comms/Ticks.h"
+#include "sim/BasicCommands.h"
 #include "sim/HeaderText.h"
 #include "sim/SimDevice.h"
 #include "sim/SimOptions.h"
@@ -118,7 +119,7 @@ int ServeTcp(SimOptions& o, SimDevice& sim) {
       std::cout << "vxksim: WRONG PROOF from the tool: " << proof << std::endl;
     }
   }
-  StreamServer server(sim.Device(), fd);
+  StreamServer server(sim.Device(), fd, o.timing);
   g_server = &server;
   server.Run();
   g_server = nullptr;
@@ -153,7 +154,7 @@ int ServePty(SimOptions& o, SimDevice& sim) {
     return 1;
   }
   std::cout << "vxksim: serving " << o.pty << " -> " << slave << std::endl;
-  StreamServer server(sim.Device(), master);
+  StreamServer server(sim.Device(), master, o.timing);
   g_server = &server;
   if (!g_stop) server.Run(true);
   g_server = nullptr;
@@ -186,6 +187,12 @@ int main(int argc, char** argv) {
   SimDevice sim(o.identity, std::move(fs));
   sim.Device().SetPassword(o.password);
   sim.Files().Faults() = o.faults;
+  if (o.receiveTimeoutMs > 0) sim.Device().SetReceiveTimeout(o.receiveTimeoutMs);
+  for (const auto& [command, ab] : o.floods) {
+    const Flood kind = ab ? Flood::EmptyReplies : Flood::Text;
+    sim.Device().RegisterCommand(
+        command, [kind](VirtualDevice& d, const std::string&) { StartFlood(d, kind); });
+  }
 
   struct sigaction sa {};
   sa.sa_handler = OnSignal;

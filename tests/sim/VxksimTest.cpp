@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "comms/TcpSocket.h"
+#include "comms/Ticks.h"
 #include "comms/vxCommsComPort.h"
 #include "comms/vxCommsSocket.h"
 #include "comms/vxTerminal.h"
 #include "security/ConnectHeader.h"
 #include "sim/ChildProcess.h"
 #include "sim/ScratchLock.h"
+#include "sim/SimOptions.h"
 
 using namespace vxk;
 
@@ -132,7 +134,10 @@ TEST(Vxksim, HelpAndBadOptions) {
   ChildProcess help;
   ASSERT_TRUE(help.Start({Vxksim(), "--help"}));
   EXPECT_EQ(help.Wait(5000), 0);
-  for (const char* option : {"--tcp", "--pty", "--key", "--root", "--password", "--drop-after"}) {
+  for (const char* option :
+       {"--tcp", "--pty", "--key", "--root", "--password", "--drop-after", "--latency-in",
+        "--latency-out", "--chunk-gap", "--line-rate", "--refuse-after", "--split-refusal",
+        "--receive-timeout", "--flood-on"}) {
     EXPECT_NE(help.Output().find(option), std::string::npos) << option;
   }
   ChildProcess bad;
@@ -142,6 +147,51 @@ TEST(Vxksim, HelpAndBadOptions) {
   ChildProcess nothing;
   ASSERT_TRUE(nothing.Start({Vxksim(), "--tcp", "127.0.0.1:1", "--pty", "/tmp/x"}));
   EXPECT_EQ(nothing.Wait(5000), 2);
+}
+
+TEST(Vxksim, TimingAndFaultOptions) {
+  const char* argv[] = {"--pty",
+                        "/tmp/x",
+                        "--latency-in",
+                        "10",
+                        "--latency-out",
+                        "20",
+                        "--chunk",
+                        "64",
+                        "--chunk-gap",
+                        "5",
+                        "--line-rate",
+                        "9600",
+                        "--refuse-after",
+                        "100",
+                        "--split-refusal",
+                        "--flood-ab-on",
+                        "TIME"};
+  const SimOptions o = ParseSimOptions(sizeof argv / sizeof *argv, argv);
+  EXPECT_EQ(o.timing.toDeviceLatencyMs, 10);
+  EXPECT_EQ(o.timing.toHostLatencyMs, 20);
+  EXPECT_EQ(o.timing.chunkBytes, 64u);
+  EXPECT_EQ(o.timing.chunkGapMs, 5);
+  EXPECT_EQ(o.timing.bytesPerSecond, 9600);
+  EXPECT_EQ(o.faults.refuseAfter, 100);
+  EXPECT_TRUE(o.faults.splitRefusal);
+  ASSERT_EQ(o.floods.size(), 1u);
+  EXPECT_EQ(o.floods[0], std::make_pair(std::string("TIME"), true));
+  const char* negative[] = {"--pty", "/tmp/x", "--latency", "-5"};
+  EXPECT_THROW(ParseSimOptions(4, negative), std::invalid_argument);
+}
+
+// A flood on one of the tool's commands, through the program: the reply never ends.
+TEST_F(VxksimTcp, FloodOnACommandNeverReachesThePrompt) {
+  Connect({"--flood-on", "ver"});
+  ASSERT_TRUE(Header(""));
+  ASSERT_TRUE(link.Write("ver\r", 0, 0, 1000));
+  std::string seen;
+  const int64_t deadline = TickCount() + 30000;
+  while (seen.size() < 256 * 1024 && TickCount() < deadline) seen += link.Read(0, 100, -1);
+  EXPECT_GE(seen.size(), 256u * 1024u);
+  EXPECT_EQ(seen.find('\xBB'), std::string::npos);
+  EXPECT_NE(seen.find("flood 1 "), std::string::npos);
 }
 
 TEST(Vxksim, GivesUpWhenNobodyListens) {

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+
+namespace vxk {
+
+// How a stream transport delays and paces the bytes between the tool and a virtual device,
+// for tests of the tool's waits. All zero: bytes pass as fast as the connection takes them.
+struct LinkTiming {
+  int toDeviceLatencyMs = 0;  // host bytes reach the device this long after they arrived
+  int toHostLatencyMs = 0;    // device output is written this long after it was made
+  size_t chunkBytes = 0;      // output goes out in pieces of at most this many bytes ...
+  int chunkGapMs = 0;         // ... with this pause after each piece
+  long bytesPerSecond = 0;    // output is paced to this line rate (0: no limit)
+
+  bool Plain() const {
+    return toDeviceLatencyMs <= 0 && toHostLatencyMs <= 0 && chunkBytes == 0 && bytesPerSecond <= 0;
+  }
+};
+
+}  // namespace vxk
