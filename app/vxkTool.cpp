@@ -7,6 +7,7 @@
 
 #include "app/HelpText.h"
 #include "app/ParamHandler.h"
+#include "app/SessionOptions.h"
 #include "app/StartupError.h"
 #include "comms/HidapiBackend.h"
 #include "ui/Application.h"
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
   }
 
   Application app(argc, argv);
-  TfmMain main(options, hid);
+  TfmMain main(SessionSettingsFrom(options), hid);
   main.show();
   return app.exec();
 }

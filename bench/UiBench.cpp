@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/ParamHandler.h"
+#include "app/SessionOptions.h"
 #include "bench/Bench.h"
 #include "comms/Ticks.h"
 #include "sim/ChildProcess.h"
@@ -71,7 +72,7 @@ void TerminalIngest() {
   const TCommandLine options = Options({"-com=0"});  // a serial link that never opens
   FakeHidBackend hid;
   ScratchLock lock;
-  TfmMain main(options, hid, lock.Lock());
+  TfmMain main(SessionSettingsFrom(options), hid, lock.Lock());
   ShowQuiet(main);
   TerminalPane& pane = main.Pane();
 
@@ -109,7 +110,7 @@ void FileList() {
     for (int i = 0; i < count; ++i) fs.WriteFile("/Many/file" + std::to_string(i) + ".dat", "x", 0);
   });
   const TCommandLine options = Options({});  // USB, to the rig's device
-  TfmMain main(options, rig.backend, rig.lock.Lock());
+  TfmMain main(SessionSettingsFrom(options), rig.backend, rig.lock.Lock());
   ShowQuiet(main);
   FileBrowser& browser = main.Browser();
   QTreeWidget* list = browser.lvFiles;

@@ -15,10 +15,6 @@
 #include <QVBoxLayout>
 
 #include "comms/Ticks.h"
-#include "comms/uKeepAlive.h"
-#include "comms/vxCommsComPort.h"
-#include "comms/vxCommsSocket.h"
-#include "security/ConnectHeader.h"
 #include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
 #include "ui/SuspendWatcher.h"
@@ -47,101 +43,32 @@ constexpr int kMinTermWidth = 240;
 
 }  // namespace
 
-TfmMain::TfmMain(const TCommandLine& options, HidBackend& hid, TerminalLock& lock, QWidget* parent)
-    : QMainWindow(parent), options_(options) {
+TfmMain::TfmMain(const SessionSettings& settings, HidBackend& hid, TerminalLock& lock,
+                 QWidget* parent)
+    : QMainWindow(parent), session_(std::make_unique<Session>(settings, hid, lock)) {
   setObjectName(QStringLiteral("fmMain"));
+  link_ = &session_->Link();
   caption_ = QString::fromLatin1(kCaption);
   setWindowTitle(caption_);
   resize(819, 602);
-  FormCreate(lock, hid);
+  FormCreate();
 }
 
-TfmMain::~TfmMain() {
-  // The file layer and the terminal refer to the link; they go first.
-  files_.reset();
-  terminal_.reset();
-  link_.reset();
-}
+TfmMain::~TfmMain() = default;
 
-void TfmMain::FormCreate(TerminalLock& lock, HidBackend& hid) {
-  secretKey_ = options_.GetValue("key");
-
-  // The panes need the terminal engine, which needs the link: choose the link first.
-  enum class Mode { Socket, Listen, Serial, Usb } mode;
-  if (options_.HasValue("sock")) {
-    mode = Mode::Socket;
-    link_ = std::make_unique<TvxCommsSocket>(lock);
-  } else if (options_.HasValue("tcp")) {
-    mode = Mode::Listen;
-    link_ = std::make_unique<TvxCommsSocket>(lock);
-  } else if (options_.HasValue("com")) {
-    mode = Mode::Serial;
-    link_ = std::make_unique<TvxCommsComPort>(lock);
-  } else {
-    mode = Mode::Usb;
-    link_ = std::make_unique<TvxComms>(&hid, lock);
-  }
-  terminal_ = std::make_unique<TvxTerminal>(*link_);
-  files_ = std::make_unique<TvxkFiles>(*terminal_);
+void TfmMain::FormCreate() {
   BuildLayout();
   BuildMenus();
+  AddToCaption(FromDevice(session_->CaptionSuffix()));
+  session_->Start([this](const std::string& line) { ShowStatus(FromDevice(line)); });
 
-  switch (mode) {
-    case Mode::Socket: {
-      auto* socket = static_cast<TvxCommsSocket*>(link_.get());
-      socket->AttachSocket(options_.GetInt("sock", 0));
-      AddToCaption(QStringLiteral(" (socket)"));
-      expectsHeader_ = true;
-      break;
-    }
-    case Mode::Listen: {
-      const std::string port = options_.GetValue("tcp");
-      listen_ = std::make_unique<TcpSocket>();
-      if (listen_->Bind("0.0.0.0", port)) {
-        ShowStatus(QStringLiteral("Listening on ") + FromDevice(port));
-      } else {
-        ShowStatus(QStringLiteral("BIND ERROR!"));
-      }
-      AddToCaption(QStringLiteral(" TCP:") + FromDevice(port));
-      if (!listen_->Listen(1) || !listen_->SetLinger(true, 8000))
-        ShowStatus(QStringLiteral("LISTEN ERROR!"));
-      expectsHeader_ = true;
-      break;
-    }
-    case Mode::Serial: {
-      auto* port = static_cast<TvxCommsComPort*>(link_.get());
-      const std::string value = options_.GetValue("com");
-      if (!value.empty() && value[0] == '/') {
-        // Linux serial adapters are device nodes such as /dev/ttyUSB0, named directly.
-        port->SetPortPath(value);
-        AddToCaption(QStringLiteral(" (COM") + FromDevice(value) + QStringLiteral(")"));
-      } else {
-        const int n = options_.GetInt("com", 0);
-        port->SetPortNumber(n);
-        AddToCaption(QStringLiteral(" (COM%1)").arg(n));
-      }
-      port->SetCapabilities(".nfi.uft.lcd.");
-      expectsHeader_ = false;
-      break;
-    }
-    case Mode::Usb:
-      expectsHeader_ = true;
-      break;
-  }
-  link_->SetRoundTripTime(options_.GetInt("rtt", 20));
-  link_->SetExtraTime(options_.GetInt("time", 20));
-  isNetworkLink_ = dynamic_cast<TvxCommsSocket*>(link_.get()) != nullptr;
-
-  files_->OnProgress = [this](TvxkFiles&, int64_t pos, int64_t total) {
+  TvxkFiles& files = session_->Files();
+  files.OnProgress = [this](TvxkFiles&, int64_t pos, int64_t total) {
     browser_->OnTransferProgress(pos, total);
   };
-  files_->OnDone = [this](TvxkFiles&) { browser_->OnTransferDone(); };
+  files.OnDone = [this](TvxkFiles&) { browser_->OnTransferDone(); };
   programFolder_ = QCoreApplication::applicationDirPath();
   browser_->edDir->setText(QString());  // CurrentDir starts empty
-
-  if (options_.HasOption("ssl") || options_.HasOption("tls")) {
-    ShowStatus(QStringLiteral("TLS is not supported: the connection is not encrypted"));
-  }
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -159,8 +86,8 @@ void TfmMain::FormCreate(TerminalLock& lock, HidBackend& hid) {
 }
 
 void TfmMain::BuildLayout() {
-  pane_ = new TerminalPane(*terminal_, this);
-  browser_ = new FileBrowser(*terminal_, *files_, this);
+  pane_ = new TerminalPane(session_->Terminal(), this);
+  browser_ = new FileBrowser(session_->Terminal(), session_->Files(), this);
   connect(pane_, &TerminalPane::PasswordAccepted, this, [this] {
     BusyCursor busy;
     ShowDeviceDirectory(browser_->CurrentDir());
@@ -289,14 +216,14 @@ void TfmMain::Timer1Timer() {
 void TfmMain::OpenSequence() {
   BusyCursor busy;
   // A refused header has closed the link: the device is gone, as when it leaves.
-  if (isNetworkLink_ && expectsHeader_ && !ProcessConnectHeader()) {
+  if (IsNetworkLink() && ExpectsHeader() && !ProcessConnectHeader()) {
     LinkClosed();
     return;
   }
   // Read once per opening: over USB every read is a request to the device.
   product_ = link_->ProductName();
   ShowDeviceInfo();
-  terminal_->Send(std::string(1, TvxTerminal::kEsc));
+  session_->Terminal().Send(std::string(1, TvxTerminal::kEsc));
   SleepMs(50);
   ReadIncoming(150);
   ShowDeviceDirectory(browser_->CurrentDir());
@@ -320,7 +247,7 @@ void TfmMain::Timer2Timer() {
     AcceptPending();
     if (link_->IsOpen() && !link_->IsAlive()) LinkClosed();
     if (!link_->IsOpen()) {
-      if (!isNetworkLink_) browser_->memInfo->clear();
+      if (!IsNetworkLink()) browser_->memInfo->clear();
       browser_->EnableFileBrowser(false);
     }
   } catch (...) {
@@ -328,22 +255,14 @@ void TfmMain::Timer2Timer() {
 }
 
 void TfmMain::AcceptPending() {
-  if (!listen_) return;
-  if (!listen_->WaitReadable(10)) return;
-  const int handle = listen_->Accept();
-  if (handle < 0) return;  // tried again on the next tick
-  SetKeepAlive(handle, 60000, 10000);
-  static_cast<TvxCommsSocket*>(link_.get())->AttachSocket(handle);
-  link_->SetRoundTripTime(options_.GetInt("rtt", 8000));
-  link_->SetExtraTime(options_.GetInt("time", 500));
-  listen_.reset();  // one process serves one device
+  if (!session_->AcceptPending(10)) return;
   ShowStatus(QStringLiteral("Socket Connected"));
   AddToCaption(QStringLiteral(" connected"));
 }
 
 void TfmMain::LinkClosed() {
   link_->Close();
-  if (isNetworkLink_ && expectsHeader_) {
+  if (IsNetworkLink() && ExpectsHeader()) {
     ShowStatus(QStringLiteral("Closed (app finished)"));
     AddToCaption(QStringLiteral(" [CLOSED]"));
   } else {
@@ -352,10 +271,7 @@ void TfmMain::LinkClosed() {
 }
 
 bool TfmMain::ProcessConnectHeader() {
-  auto* socket = dynamic_cast<TvxCommsSocket*>(link_.get());
-  if (!socket) return false;
-  return vxk::ProcessConnectHeader(
-      *socket, secretKey_, [this](const std::string& line) { ShowStatus(FromDevice(line)); });
+  return session_->CheckHeader([this](const std::string& line) { ShowStatus(FromDevice(line)); });
 }
 
 void TfmMain::ShowDeviceInfo() {
@@ -367,7 +283,7 @@ void TfmMain::ShowDeviceInfo() {
   browser_->memInfo->setPlainText(FromDevice(info));
   const std::string caps = link_->Capabilities();
   const bool files = caps.find(".nfi.") != std::string::npos;
-  files_->QuoteNames = files;
+  session_->Files().QuoteNames = files;
   browser_->EnableFileBrowser(files);
 }
 

@@ -5,13 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "FileAccess/vxkFiles.h"
-#include "app/ParamHandler.h"
 #include "comms/HidBackend.h"
-#include "comms/TcpSocket.h"
 #include "comms/TerminalLock.h"
-#include "comms/vxComms.h"
-#include "comms/vxTerminal.h"
+#include "session/Session.h"
 #include "ui/FileBrowser.h"
 #include "ui/TerminalPane.h"
 
@@ -32,19 +28,19 @@ class TfmMain : public QMainWindow {
  public:
   static constexpr const char* kCaption = "vx.keeper Tool";
 
-  TfmMain(const TCommandLine& options, HidBackend& hid,
+  TfmMain(const SessionSettings& settings, HidBackend& hid,
           TerminalLock& lock = TerminalLock::Machine(), QWidget* parent = nullptr);
   ~TfmMain() override;
 
-  TvxComms& Link() { return *link_; }
-  TvxTerminal& Terminal() { return *terminal_; }
-  TvxkFiles& Files() { return *files_; }
+  TvxComms& Link() { return session_->Link(); }
+  TvxTerminal& Terminal() { return session_->Terminal(); }
+  TvxkFiles& Files() { return session_->Files(); }
   TerminalPane& Pane() { return *pane_; }
   FileBrowser& Browser() { return *browser_; }
-  bool ExpectsHeader() const { return expectsHeader_; }
-  bool IsNetworkLink() const { return isNetworkLink_; }
+  bool ExpectsHeader() const { return session_->ExpectsHeader(); }
+  bool IsNetworkLink() const { return session_->IsNetworkLink(); }
   const QString& ProgramFolder() const { return programFolder_; }
-  const std::string& SecretKey() const { return secretKey_; }
+  const std::string& SecretKey() const { return session_->Settings().secretKey; }
 
   void ShowStatus(const QString& message);
   void ShowDeviceInfo();
@@ -66,7 +62,7 @@ class TfmMain : public QMainWindow {
   void PowerResumed();
 
  private:
-  void FormCreate(TerminalLock& lock, HidBackend& hid);
+  void FormCreate();
   void BuildLayout();
   void BuildMenus();
   void FormShow();
@@ -76,19 +72,13 @@ class TfmMain : public QMainWindow {
   void LinkClosed();
   void AddToCaption(const QString& suffix);
 
-  const TCommandLine& options_;
-  std::unique_ptr<TvxComms> link_;
-  std::unique_ptr<TvxTerminal> terminal_;
-  std::unique_ptr<TvxkFiles> files_;
-  std::unique_ptr<TcpSocket> listen_;
+  std::unique_ptr<Session> session_;
+  TvxComms* link_ = nullptr;  // the session's, for short
   TerminalPane* pane_ = nullptr;
   FileBrowser* browser_ = nullptr;
   QSplitter* splitter_ = nullptr;
   SuspendWatcher* suspend_ = nullptr;
-  std::string secretKey_;
   std::string product_;  // the device's product text, from the link's last opening
-  bool expectsHeader_ = false;
-  bool isNetworkLink_ = false;
   bool shown_ = false;
   QString programFolder_;
   QString caption_;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/ParamHandler.h"
+#include "app/SessionOptions.h"
 #include "comms/Ticks.h"
 #include "sim/FakeHidBackend.h"
 #include "sim/ScratchLock.h"
@@ -46,7 +47,7 @@ struct Tool {
       ownHid = std::make_unique<FakeHidBackend>();
       hid = ownHid.get();
     }
-    window = std::make_unique<TfmMain>(options, *hid, lock.Lock());
+    window = std::make_unique<TfmMain>(SessionSettingsFrom(options), *hid, lock.Lock());
   }
 
   QString PaneText() const { return window->Pane().reTerm()->toPlainText(); }
