@@ -7,6 +7,7 @@
 
 #include "FileAccess/ConversionError.h"
 #include "FileAccess/DosTime.h"
+#include "comms/Ticks.h"
 #include "sim/HidRig.h"
 #include "sim/TcpRig.h"
 
@@ -210,10 +211,30 @@ TEST_P(FilesTest, EarlyAnswerStopsTheUpload) {
 }
 
 TEST_P(FilesTest, EndlessListingIsCutAndFails) {
+  // The device goes on listing for as long as anyone reads.
   WithDevice([](SimDevice& s) { s.Files().Faults().endlessListing = true; });
   std::vector<std::string> lines;
+  const int64_t start = TickCount();
   EXPECT_FALSE(files_->ListDirectory("/Logs", lines));
+  EXPECT_LT(TickCount() - start, 20000);
   EXPECT_LE(lines.size(), TvxkFiles::kMaxListing);
+  EXPECT_FALSE(files_->Busy());
+}
+
+// The refusal's status line comes alone while data still goes out and its prompt only after
+// the last block: the line alone must end the upload as a failure.
+TEST_P(FilesTest, RefusalWithoutItsPromptFailsTheUpload) {
+  WithDevice([](SimDevice& s) {
+    s.Files().Faults().refuseAfter = 100;
+    s.Files().Faults().splitRefusal = true;
+  });
+  EXPECT_FALSE(files_->WriteFile("/Logs/full.bin", std::string(1 << 20, 'f')));
+  EXPECT_EQ(Node("/Logs/full.bin"), nullptr);
+  // The device takes commands again once its prompt is out.
+  SleepMs(FileFaults().refusalGapMs);
+  WithDevice([](SimDevice& s) { s.Files().Faults() = FileFaults(); });
+  std::vector<std::string> lines;
+  EXPECT_TRUE(files_->ListDirectory("/Logs", lines));
 }
 
 TEST_P(FilesTest, NestedOperationFromProgressIsRefused) {
