@@ -237,6 +237,32 @@ TEST_P(FilesTest, RefusalWithoutItsPromptFailsTheUpload) {
   EXPECT_TRUE(files_->ListDirectory("/Logs", lines));
 }
 
+// Transfers survive a slow, bursty link: latency both ways, output in small pieces with
+// pauses, and a modest line rate.
+TEST(FilesTiming, TransfersAreExactOverALaggingChoppyLink) {
+  LinkTiming timing;
+  timing.toDeviceLatencyMs = 40;
+  timing.toHostLatencyMs = 40;
+  timing.chunkBytes = 700;
+  timing.chunkGapMs = 15;
+  timing.bytesPerSecond = 100000;
+  TcpRig rig(timing);
+  rig.link.SetRoundTripTime(200);
+  rig.link.SetExtraTime(100);
+  ASSERT_TRUE(rig.link.Open());
+  TvxTerminal term(rig.link);
+  TvxkFiles files(term);
+  std::string data(12000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 13 % 256);
+  ASSERT_TRUE(files.WriteFile("/Logs/slow.bin", data));
+  std::string back;
+  ASSERT_TRUE(files.ReadFile("/Logs/slow.bin", back));
+  EXPECT_TRUE(back == data);
+  std::vector<std::string> lines;
+  EXPECT_TRUE(files.ListDirectory("/Logs", lines));
+  EXPECT_FALSE(lines.empty());
+}
+
 TEST_P(FilesTest, NestedOperationFromProgressIsRefused) {
   WithDevice([](SimDevice& s) {
     s.Files().Files().WriteFile("/Logs/big.bin", std::string(9000, 'b'), 0);

@@ -2,17 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <thread>
 
 #include "comms/Packet.h"
 #include "comms/Ticks.h"
-#include "comms/vxCommsSocket.h"
+#include "sim/BasicCommands.h"
 #include "sim/HidRig.h"
-#include "sim/ScratchLock.h"
+#include "sim/TcpRig.h"
 
 using namespace vxk;
 
@@ -175,48 +172,21 @@ TEST_F(TerminalTest, LockTakenElsewhereMakesReadsFailWithoutTouchingTimedOut) {
   EXPECT_EQ(rig.link.LockCount(), 0);
 }
 
-// A peer that never stops talking: a thread sends the pattern over a socket pair into a TCP
-// link until the test ends.
-class EndlessTalker {
- public:
-  explicit EndlessTalker(const std::string& pattern) {
-    int fds[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return;
-    peer_ = fds[1];
-    link.SetRoundTripTime(20);
-    link.SetExtraTime(0);
-    link.AttachSocket(fds[0]);
-    link.Open();
-    const std::string chunk = [&] {
-      std::string c;
-      while (c.size() < 4096) c += pattern;
-      return c;
-    }();
-    thread_ = std::thread([this, chunk] {
-      while (!stop_ && send(peer_, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
-      }
-    });
+// A TCP device that talks without end.
+struct FloodingDevice {
+  explicit FloodingDevice(Flood kind) {
+    rig.link.SetRoundTripTime(20);
+    rig.link.SetExtraTime(0);
+    rig.link.Open();
+    rig.WithDevice([&](VirtualDevice& d) { StartFlood(d, kind); });
   }
-  ~EndlessTalker() {
-    stop_ = true;
-    shutdown(peer_, SHUT_RDWR);
-    if (thread_.joinable()) thread_.join();
-    close(peer_);
-  }
-
-  ScratchLock lock;
-  TvxCommsSocket link{lock.Lock()};
-  TvxTerminal term{link};
-
- private:
-  int peer_ = -1;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  TcpRig rig;
+  TvxTerminal term{rig.link};
 };
 
 TEST(TerminalBounds, EndlessTalkerEndsEveryReadWithTimedOut) {
-  EndlessTalker peer("text without a prompt ");
-  ASSERT_TRUE(peer.link.IsOpen());
+  FloodingDevice peer(Flood::Text);
+  ASSERT_TRUE(peer.rig.link.IsOpen());
   TvxTerminal& term = peer.term;
   int64_t start = TickCount();
   const std::string reply = term.ReadReply(100);
@@ -233,11 +203,11 @@ TEST(TerminalBounds, EndlessTalkerEndsEveryReadWithTimedOut) {
   start = TickCount();
   EXPECT_FALSE(term.PromptContains("PASSWORD"));
   EXPECT_LT(TickCount() - start, 10000);
-  EXPECT_EQ(peer.link.LockCount(), 0);
+  EXPECT_EQ(peer.rig.link.LockCount(), 0);
 }
 
 TEST(TerminalBounds, EndlessEmptyRepliesEndReadReply) {
-  EndlessTalker peer("\xAB");
+  FloodingDevice peer(Flood::EmptyReplies);
   const int64_t start = TickCount();
   EXPECT_EQ(peer.term.ReadReply(100), "");
   EXPECT_TRUE(peer.term.TimedOut());
