@@ -8,7 +8,8 @@ namespace vxk {
 // Which USB string descriptor to read.
 enum class HidString { Manufacturer, Product, SerialNumber, Indexed };
 
-// One open HID interface, as the backend gives it.
+// One open HID interface, as the backend gives it. Read is called on one thread while Write
+// and GetString may be called on another at the same time; implementations must allow that.
 class HidDevice {
  public:
   virtual ~HidDevice() = default;

@@ -8,6 +8,7 @@ namespace {
 // Strings are read into a 512-byte buffer, as the device's descriptors are at most that long.
 constexpr size_t kStringChars = 512 / sizeof(wchar_t) + 1;
 
+// hidapi allows hid_read_timeout on one thread while another writes or reads strings.
 class HidapiDevice : public HidDevice {
  public:
   explicit HidapiDevice(hid_device* handle) : handle_(handle) {}

@@ -29,27 +29,26 @@ bool TRawHid::OpenPath(const std::string& path) {
   CloseDevice();
   path_ = path;
   if (backend_) device_ = backend_->Open(path);
+  // Room for the largest report and its identifier.
+  if (device_) reader_ = std::make_unique<HidReader>(*device_, kMaxReport + 1);
   return IsValid();
 }
 
 void TRawHid::CloseDevice() {
+  reader_.reset();  // joins the reader thread before the handle goes
   device_.reset();
 }
 
 int TRawHid::ReadReport(unsigned char* buf, int len, int timeoutMs) {
   if (!device_) return -1;
-  len = std::min(len, kMaxReport);
-  if (len < 0) len = 0;
+  len = std::clamp(len, 0, kMaxReport);
   if (timeoutMs < 0) timeoutMs = readTimeout_;
-  const int n = device_->Read(buffer_, sizeof buffer_, timeoutMs);
-  if (n == -2) {
+  const int n = reader_->Take(buf, static_cast<size_t>(len), timeoutMs);
+  if (n < -1) {
     CloseDevice();
     return -1;
   }
-  if (n <= 0) return n;
-  const int copied = std::min(n, len);
-  std::memcpy(buf, buffer_, copied);
-  return copied;
+  return n;
 }
 
 int TRawHid::WriteReport(const unsigned char* data, int len, int timeoutMs) {

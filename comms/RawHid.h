@@ -4,10 +4,13 @@
 #include <string>
 
 #include "comms/HidBackend.h"
+#include "comms/HidReader.h"
 
 namespace vxk {
 
 // Raw access to one HID interface: report reads and writes with time-outs, strings.
+// While a device is open a HidReader reads it continuously; ReadReport takes from its queue.
+// Reads thus run on that thread, writes and string reads on the caller's.
 class TRawHid {
  public:
   // The largest report, without its identifier.
@@ -24,7 +27,9 @@ class TRawHid {
   void CloseDevice();
   bool IsValid() const { return device_ != nullptr; }
 
-  // Bytes delivered, 0 for an empty report, -1 for none (or a failed read, which closes).
+  // The oldest received report, waiting up to timeoutMs for one (0: only what has arrived;
+  // negative: the default read time-out). Bytes delivered, 0 for an empty report, -1 for none
+  // (or a failed device, which closes).
   int ReadReport(unsigned char* buf, int len, int timeoutMs);
   // Data bytes written, 0 on time-out, -1 on failure.
   int WriteReport(const unsigned char* data, int len, int timeoutMs);
@@ -44,10 +49,11 @@ class TRawHid {
 
   HidBackend* backend_;
   std::unique_ptr<HidDevice> device_;
+  // Declared after the device: it reads the device and must stop before it closes.
+  std::unique_ptr<HidReader> reader_;
   int readTimeout_ = 0;
   int writeTimeout_ = 0;
   std::string path_;
-  unsigned char buffer_[kMaxReport + 1] = {};
 };
 
 }  // namespace vxk

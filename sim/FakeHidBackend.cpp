@@ -30,13 +30,15 @@ class FakeHidDevice : public HidDevice {
     if (q.empty()) return -1;
     const std::string report = std::move(q.front());
     q.pop_front();
+    ++port_->taken;
+    if (port_->writersWaiting > 0) backend_.changed_.notify_all();
     const size_t n = std::min(len, report.size());
     std::memcpy(buf, report.data(), n);
     return static_cast<int>(n);
   }
 
   int Write(const unsigned char* report, size_t len, int) override {
-    std::lock_guard<std::mutex> guard(backend_.mutex_);
+    std::unique_lock<std::mutex> guard(backend_.mutex_);
     if (!Valid() || Dropped()) return -1;
     if (port_->writesTimeOut) return 0;
     if (len < 1 + kPacketSize || report[0] != 0) return -1;
@@ -49,6 +51,14 @@ class FakeHidDevice : public HidDevice {
                            std::string_view(reinterpret_cast<const char*>(packet) + 3, n));
     backend_.TopUp(*port_);
     backend_.changed_.notify_all();
+    // The write lasts until a waiting reader has taken what is queued, or a frame has passed.
+    const uint64_t target = port_->taken + port_->queue.size();
+    if (!port_->queue.empty()) {
+      ++port_->writersWaiting;
+      backend_.changed_.wait_for(guard, std::chrono::milliseconds(FakeHidBackend::kFrameMs),
+                                 [&] { return port_->taken >= target || !Valid(); });
+      --port_->writersWaiting;
+    }
     return static_cast<int>(len);
   }
 
@@ -187,8 +197,15 @@ std::vector<std::string> FakeHidBackend::WrittenPackets() {
 
 void FakeHidBackend::InjectReport(const std::string& report, size_t index) {
   std::lock_guard<std::mutex> guard(mutex_);
-  ports_.at(index)->queue.push_back(report);
+  auto& queue = ports_.at(index)->queue;
+  if (queue.size() >= kQueueReports) queue.pop_front();
+  queue.push_back(report);
   changed_.notify_all();
+}
+
+size_t FakeHidBackend::QueuedReports(size_t index) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return ports_.at(index)->queue.size();
 }
 
 void FakeHidBackend::TopUp(Port& port) {

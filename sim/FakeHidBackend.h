@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -13,12 +14,17 @@
 namespace vxk {
 
 // A HID backend whose interfaces are virtual devices, for tests and benchmarks.
-// Each interface has a host-side queue of input reports (1024, as a HID driver keeps). The
-// device fills it with its output after every report the host writes and whenever the host
-// waits for input; a read without waiting only takes what is already queued.
+// Each interface has a host-side queue of input reports that holds at most 30, as hidapi's
+// libusb flavour keeps between reads. The device's output to the host's commands flows into
+// it lazily, up to that limit, after every report the host writes and whenever the host waits
+// for input; a read without waiting only takes what is already queued. Injected reports stand
+// for unsolicited output: they are queued at once, and past the limit the oldest is dropped.
+// A write lasts until a waiting reader has taken the reports queued so far, at most one USB
+// frame: on a bus the device's answer reaches the host while the host's next report goes out.
 class FakeHidBackend : public HidBackend {
  public:
-  static constexpr size_t kQueueReports = 1024;
+  static constexpr size_t kQueueReports = 30;
+  static constexpr int kFrameMs = 1;
 
   // The first interface: device on vendor 0x16D0, product 0x064E, usage page 0xFFB2.
   explicit FakeHidBackend(VirtualDevice* device = nullptr);
@@ -39,8 +45,11 @@ class FakeHidBackend : public HidBackend {
   // Keeps a copy of every report written (64 packet bytes each).
   void CaptureWrites(bool on) { capture_ = on; }
   std::vector<std::string> WrittenPackets();
-  // Queues a raw 64-byte input report as if the device had sent it.
+  // Queues a raw 64-byte input report as if the device had sent it; when the queue is full the
+  // oldest report is lost.
   void InjectReport(const std::string& report, size_t index = 0);
+  // Reports waiting in the host-side queue.
+  size_t QueuedReports(size_t index = 0);
 
   // One interface with its host-side report queue.
   struct Port {
@@ -51,6 +60,8 @@ class FakeHidBackend : public HidBackend {
     int generation = 0;
     int nextChannel = 0;
     std::deque<std::string> queue;
+    uint64_t taken = 0;      // reports the host has read
+    int writersWaiting = 0;  // writes waiting for reports to be taken
   };
 
   // Runs fn(device) under the backend's lock, then lets the device's output flow.

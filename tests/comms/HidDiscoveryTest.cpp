@@ -94,7 +94,7 @@ TEST(RawHid, ReportFramingAndLimits) {
   EXPECT_EQ(backend.WrittenPackets().size(), 1u);
   // Reads deliver at most the length asked for.
   backend.InjectReport(std::string(64, 'z'));
-  EXPECT_EQ(hid.ReadReport(data, 10, 0), 10);
+  EXPECT_EQ(hid.ReadReport(data, 10, 1000), 10);
   EXPECT_EQ(hid.ReadReport(data, 64, 0), -1);
 }
 

@@ -3,13 +3,22 @@
 #include <string>
 #include <thread>
 
+#include "comms/HidReader.h"
 #include "comms/Packet.h"
+#include "comms/RawHid.h"
 #include "comms/Ticks.h"
 #include "sim/HidRig.h"
 
 using namespace vxk;
 
 namespace {
+
+// The data of a whole packet that starts with i.
+std::string NumberedPacket(int i) {
+  std::string data = std::to_string(i);
+  data.resize(kPacketData, '.');
+  return data;
+}
 
 class HidLinkTest : public ::testing::Test {
  protected:
@@ -21,6 +30,14 @@ class HidLinkTest : public ::testing::Test {
   // Puts one packet for a channel into the link's input, as the device would send it.
   void Inject(int channel, const std::string& data) {
     rig.backend.InjectReport(MakePacket(channel, 0, data));
+  }
+
+  // Reports reach the link through its reader thread: polls until the channel holds at least
+  // bytes, for at most five seconds.
+  bool PollUntil(int channel, size_t bytes) {
+    const int64_t end = TickCount() + 5000;
+    while (rig.link.BufferedBytes(channel) < bytes && TickCount() < end) rig.link.Poll(20);
+    return rig.link.BufferedBytes(channel) >= bytes;
   }
 
   HidRig rig;
@@ -89,11 +106,12 @@ TEST_F(HidLinkTest, PollDropsBadPacketsAndKeepsChannelsApart) {
   std::string tooLong = MakePacket(0, 0, "x");
   tooLong[2] = 62;  // claims more data than a packet holds
   rig.backend.InjectReport(tooLong);
-  EXPECT_TRUE(rig.link.Poll(0));
-  EXPECT_EQ(rig.link.BufferedBytes(31), 64u);
+  Inject(31, "end");
+  ASSERT_TRUE(PollUntil(31, 2 * kPacketSize));
+  // Everything before "end" has been polled: the report of channel 40 and the bad one are gone.
   EXPECT_EQ(rig.link.BufferedBytes(0), 0u);
   EXPECT_EQ(rig.link.Read(31, 0), "log");
-  // A read on channel 0 finds nothing: the reports of channel 40 and the bad one are gone.
+  EXPECT_EQ(rig.link.Read(31, 0), "end");
   EXPECT_EQ(rig.link.Read(0, 0), "");
 }
 
@@ -129,23 +147,60 @@ TEST_F(HidLinkTest, NegativeTimeOutPollsOnceWithoutWaiting) {
   EXPECT_EQ(rig.link.Read(0, -1), "");
   EXPECT_LT(TickCount() - start, 50);
   Inject(0, "x");
-  EXPECT_EQ(rig.link.Read(0, -1), "x");
+  // Without waiting, the report is delivered once the reader thread has queued it.
+  std::string got;
+  for (const int64_t end = TickCount() + 5000; got.empty() && TickCount() < end; SleepMs(1)) {
+    got = rig.link.Read(0, -1);
+  }
+  EXPECT_EQ(got, "x");
+}
+
+// Device output of count whole packets, each starting with its number.
+void EmitNumberedPackets(FakeHidBackend& backend, int count) {
+  backend.WithDevice([&](VirtualDevice& d) {
+    for (int i = 0; i < count; ++i) d.Print(NumberedPacket(i));
+  });
 }
 
 TEST_F(HidLinkTest, BufferHoldsAtMost2048PacketsOldestFirst) {
-  const int total = 2100;
-  for (int i = 0; i < total; ++i) Inject(0, std::to_string(i));
-  rig.link.Poll(0);
+  EmitNumberedPackets(rig.backend, 2100);
+  ASSERT_TRUE(PollUntil(0, kChannelCap));
   EXPECT_EQ(rig.link.BufferedBytes(0), kChannelCap);
   rig.link.Poll(0);
   EXPECT_EQ(rig.link.BufferedBytes(0), kChannelCap);
-  for (int i = 0; i < 2048; ++i) ASSERT_EQ(rig.link.Read(0, 100), std::to_string(i));
+  for (int i = 0; i < 2048; ++i) ASSERT_EQ(rig.link.Read(0, 100), NumberedPacket(i));
+}
+
+TEST_F(HidLinkTest, BurstBetweenPollsArrivesWholeAndInOrder) {
+  // Unsolicited log output, one report per millisecond as a full-speed interrupt endpoint
+  // delivers it, while nobody polls the link: far more than hidapi's 30 reports.
+  constexpr int kBurst = 1024;
+  std::thread device([&] {
+    for (int i = 0; i < kBurst; ++i) {
+      Inject(31, std::to_string(i));
+      SleepMs(1);
+    }
+  });
+  device.join();
+  ASSERT_TRUE(PollUntil(31, kBurst * kPacketSize));
+  for (int i = 0; i < kBurst; ++i) ASSERT_EQ(rig.link.Read(31, 0), std::to_string(i));
+}
+
+TEST_F(HidLinkTest, OutputBeforeADisconnectArrivesThenTheLinkCloses) {
+  rig.backend.WithDevice([](VirtualDevice& d) {
+    d.Print("bye");
+    d.RequestDisconnect();
+  });
+  EXPECT_EQ(rig.link.Read(0, 1000), "bye");
+  EXPECT_EQ(rig.link.Read(0, 1000), "");
+  EXPECT_FALSE(rig.link.IsOpen());
 }
 
 TEST_F(HidLinkTest, ClearChannelEmptiesOnlyThatChannel) {
   Inject(0, "a");
   Inject(31, "b");
-  rig.link.Poll(0);
+  ASSERT_TRUE(PollUntil(31, 64));
+  EXPECT_EQ(rig.link.BufferedBytes(0), 64u);
   rig.link.ClearChannel(0);
   rig.link.ClearChannel(99);  // ignored
   EXPECT_EQ(rig.link.BufferedBytes(0), 0u);
@@ -183,7 +238,8 @@ TEST_F(HidLinkTest, UnplugClosesAndReplugReopens) {
 
 TEST_F(HidLinkTest, FailingReadClosesTheDevice) {
   rig.backend.Unplug();
-  EXPECT_EQ(rig.link.Read(0, 20), "");
+  EXPECT_EQ(rig.link.Read(0, 1000), "");
+  EXPECT_TRUE(rig.link.TimedOut());
   EXPECT_FALSE(rig.link.IsOpen());
 }
 
@@ -207,6 +263,46 @@ TEST_F(HidLinkTest, LockCountsSuccessesAndFailures) {
   rig.link.Unlock();
   EXPECT_EQ(rig.link.LockCount(), 0);
   EXPECT_EQ(rig.link.LockFailures(), 0);
+}
+
+// The fake stands for hidapi's libusb flavour, which the burst test above relies on.
+TEST(FakeHidBackend, KeepsOnlyTheNewest30ReportsWhenNobodyReads) {
+  VirtualDevice device;
+  FakeHidBackend backend(&device);
+  auto handle = backend.Open(backend.Enumerate(-1, -1).at(0).path);
+  ASSERT_TRUE(handle);
+  for (int i = 0; i < 40; ++i) backend.InjectReport(MakePacket(31, 0, std::to_string(i)));
+  unsigned char report[kPacketSize];
+  for (int i = 10; i < 40; ++i) {
+    ASSERT_EQ(handle->Read(report, sizeof report, 0), static_cast<int>(kPacketSize));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(report) + 3, report[2]), std::to_string(i));
+  }
+  EXPECT_EQ(handle->Read(report, sizeof report, 0), -1);
+}
+
+TEST(RawHidReader, FullQueueWaitsForRoomAndLosesNothing) {
+  VirtualDevice device;
+  FakeHidBackend backend(&device);
+  TRawHid hid(&backend);
+  ASSERT_TRUE(hid.OpenFirst(TvxComms::kVendorId, TvxComms::kProductId, TvxComms::kUsagePage, -1));
+  const int total = 3000;
+  EmitNumberedPackets(backend, total);
+  // Nobody reads: the reader fills its queue, then stops taking reports from the device.
+  const size_t left = total - HidReader::kQueueReports;
+  auto notTaken = [&] {
+    size_t n = 0;
+    backend.WithDevice([&](VirtualDevice& d) { n = d.PendingOutput(0) / kPacketData; });
+    return n + backend.QueuedReports();
+  };
+  const int64_t end = TickCount() + 5000;
+  while (notTaken() > left && TickCount() < end) SleepMs(5);
+  EXPECT_EQ(notTaken(), left);
+  unsigned char report[kPacketSize];
+  for (int i = 0; i < total; ++i) {
+    ASSERT_EQ(hid.ReadReport(report, sizeof report, 1000), static_cast<int>(kPacketSize));
+    ASSERT_EQ(std::string(reinterpret_cast<char*>(report) + 3, report[2]), NumberedPacket(i));
+  }
+  EXPECT_EQ(hid.ReadReport(report, sizeof report, 0), -1);
 }
 
 TEST(HidLinkWithoutDevice, OpenFailsQuietly) {
