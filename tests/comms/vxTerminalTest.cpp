@@ -198,7 +198,8 @@ TEST(TerminalBounds, EndlessTalkerEndsEveryReadWithTimedOut) {
   EXPECT_TRUE(term.TimedOut());
   EXPECT_LT(TickCount() - start, 5000);
   start = TickCount();
-  EXPECT_EQ(term.ReadUntil("", "", 100).size(), TvxTerminal::kMaxReply);
+  EXPECT_LE(term.ReadUntil("", "", 100).size(), TvxTerminal::kMaxReply);  // bytes or time
+  EXPECT_TRUE(term.TimedOut());
   EXPECT_LT(TickCount() - start, 5000);
   start = TickCount();
   EXPECT_FALSE(term.PromptContains("PASSWORD"));
