@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "comms/uKeepAlive.h"
 #include "server/ChildStarter.h"
@@ -52,6 +53,12 @@ bool ServerDaemon::StartListening(const std::string& port, const LogSink& log) {
   listen_.SetLinger(true, roundTripMs_);
   listening_ = true;
   return true;
+}
+
+int ServerDaemon::Port() const {
+  if (!listening_) return 0;
+  const std::string& address = listen_.LocalAddress();
+  return std::atoi(address.c_str() + address.rfind(':') + 1);
 }
 
 int ServerDaemon::AcceptWaiting(int waitMs, const LogSink& log) {

@@ -33,6 +33,8 @@ class ServerDaemon {
   // False when nothing listens.
   bool StartListening(const std::string& port, const LogSink& log);
   bool Listening() const { return listening_; }
+  // The port listened on (useful after port "0"); 0 when not listening.
+  int Port() const;
 
   // One timer tick: reaps ended children, then takes every connection that is waiting
   // (each found within waitMs) and starts its child, logging "Socket %d, Proc %d". An accept
