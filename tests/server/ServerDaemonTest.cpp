@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,30 @@ TEST(ServerDaemon, BindAndListenErrorsAreReported) {
     EXPECT_EQ(log.lines, (std::vector<std::string>{"BIND ERROR!", "LISTEN ERROR!"})) << port;
     EXPECT_EQ(daemon.AcceptWaiting(10, log.Sink()), 0);
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ServerDaemon, ConnectionNeverLandsOnAConsoleDescriptor) {
+  ServerDaemon daemon(8000, 500);
+  daemon.SetProgram("/bin/true", "true");
+  Log log;
+  ASSERT_TRUE(daemon.StartListening("0", log.Sink()));
+  const int device = ConnectTo(std::to_string(daemon.Port()));
+  ASSERT_GE(device, 0);
+  // With standard input closed, the accept gets descriptor 0.
+  const int savedInput = fcntl(0, F_DUPFD_CLOEXEC, 3);
+  close(0);
+  const int started = daemon.AcceptWaiting(100, log.Sink());
+  dup2(savedInput, 0);
+  close(savedInput);
+  ASSERT_EQ(started, 1);
+  int socket = -1;
+  ASSERT_EQ(std::sscanf(log.lines.at(0).c_str(), "Socket %d,", &socket), 1);
+  EXPECT_GE(socket, 3);
+  EXPECT_TRUE(SeesClose(device, 3000));
 }
 
 }  // namespace
