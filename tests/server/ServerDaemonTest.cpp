@@ -105,24 +105,6 @@ TEST(ServerDaemon, LastingAcceptErrorEndsTheTickAndTheNextTickTakesTheDevice) {
   EXPECT_EQ(daemon.LiveChildren(), 0u);
 }
 
-TEST(ServerDaemon, BindAndListenErrorsAreReported) {
-  TcpSocket holder;
-  ASSERT_TRUE(holder.Bind("0.0.0.0", "0"));
-  ASSERT_TRUE(holder.Listen(1));
-  const std::string taken = holder.LocalAddress().substr(holder.LocalAddress().rfind(':') + 1);
-  for (const std::string& port : {taken, std::string("port")}) {
-    ServerDaemon daemon(8000, 500);
-    Log log;
-    EXPECT_FALSE(daemon.StartListening(port, log.Sink()));
-    EXPECT_EQ(log.lines, (std::vector<std::string>{"BIND ERROR!", "LISTEN ERROR!"})) << port;
-    EXPECT_EQ(daemon.AcceptWaiting(10, log.Sink()), 0);
-  }
-}
-
-}  // namespace
-
-namespace {
-
 TEST(ServerDaemon, ConnectionNeverLandsOnAConsoleDescriptor) {
   ServerDaemon daemon(8000, 500);
   daemon.SetProgram("/bin/true", "true");

@@ -115,10 +115,13 @@ TEST(Server, WindowTexts) {
   EXPECT_EQ(w.Daemon().ExtraTime(), 500);
 }
 
-TEST(Server, PortInUseIsReportedAndTicksEnd) {
+TEST(Server, PortInUseOrBadIsReportedAndTicksEnd) {
   TcpSocket holder;
   ASSERT_TRUE(holder.Bind("0.0.0.0", "0"));
   ASSERT_TRUE(holder.Listen(1));
+  Server bad;
+  bad.window.StartListening();  // the initial text "port" is no port
+  EXPECT_EQ(bad.window.memLog->toPlainText(), QStringLiteral("BIND ERROR!\nLISTEN ERROR!"));
   Server s;
   s.window.SetPort(
       QString::fromStdString(holder.LocalAddress().substr(holder.LocalAddress().rfind(':') + 1)));
