@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ArgScrub.h"
 #include "app/HelpText.h"
 #include "app/ParamHandler.h"
 #include "app/SessionOptions.h"
@@ -12,13 +13,17 @@
 #include "comms/HidapiBackend.h"
 #include "ui/Application.h"
 #include "ui/ufmMain.h"
+#include "ui/ufmServer.h"
 
 using namespace vxk;
 
 int main(int argc, char** argv) {
   TCommandLine& options = CommandLine();
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  // The copy is all the program needs; others on the machine must not read the key.
+  ScrubOptionValue(argc, argv, "key");
   try {
-    options.Parse(TCommandLine::kAllowed, std::vector<std::string>(argv + 1, argv + argc));
+    options.Parse(TCommandLine::kAllowed, args);
   } catch (const CommandLineError& e) {
     return ReportStartupError(argc, argv, e.what());
   }
@@ -33,12 +38,17 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  Application app(argc, argv);
   if (options.HasValue("server")) {
-    std::cerr << "The server daemon is not available in this version." << std::endl;
-    return 2;
+    // -ssl and -tls change nothing here either.
+    TfmServer server(SessionSettingsFrom(options));
+    server.SetPort(QString::fromStdString(options.GetValue("server")));
+    server.SetKey(options.GetValue("key"));
+    server.StartListening();
+    server.show();
+    return app.exec();
   }
 
-  Application app(argc, argv);
   TfmMain main(SessionSettingsFrom(options), hid);
   main.show();
   return app.exec();

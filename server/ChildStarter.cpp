@@ -1,0 +1,115 @@
+#include "server/ChildStarter.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+namespace vxk {
+namespace {
+
+#ifndef CLOSE_RANGE_CLOEXEC
+#define CLOSE_RANGE_CLOEXEC (1U << 2)
+#endif
+
+// Between fork and exec only async-signal-safe calls: the parent may have other threads.
+[[noreturn]] void RunChild(const char* program, char* const* argv, int keepFd, int errorFd,
+                           int maxFd) {
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  setpgid(0, 0);
+#ifdef SYS_close_range
+  const bool marked = syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) == 0;
+#else
+  const bool marked = false;
+#endif
+  if (!marked) {
+    for (int fd = 3; fd < maxFd; ++fd)
+      if (fd != keepFd && fd != errorFd) close(fd);
+  }
+  // The error pipe stays close-on-exec, so a successful exec closes it.
+  if (keepFd >= 0 && fcntl(keepFd, F_SETFD, 0) != 0) {
+    const int e = errno;
+    (void)!write(errorFd, &e, sizeof e);
+    _exit(127);
+  }
+  execv(program, argv);
+  const int e = errno;
+  (void)!write(errorFd, &e, sizeof e);
+  _exit(127);
+}
+
+}  // namespace
+
+ChildStart StartChildProcess(const std::string& program, const std::vector<std::string>& argv,
+                             int keepFd) {
+  ChildStart result;
+  if (argv.empty() || program.empty()) {
+    result.failure = StartFailure::NoArguments;
+    return result;
+  }
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  rlimit limit{};
+  const int maxFd = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+                            limit.rlim_cur < static_cast<rlim_t>(INT_MAX)
+                        ? static_cast<int>(limit.rlim_cur)
+                        : 65536;
+
+  int errorPipe[2];
+  if (pipe2(errorPipe, O_CLOEXEC) != 0) {
+    result.failure = StartFailure::Pipe;
+    result.error = errno;
+    return result;
+  }
+  const pid_t pid = fork();
+  if (pid == 0) RunChild(program.c_str(), args.data(), keepFd, errorPipe[1], maxFd);
+  const int forkError = errno;
+  close(errorPipe[1]);
+  if (pid < 0) {
+    close(errorPipe[0]);
+    result.failure = StartFailure::Fork;
+    result.error = forkError;
+    return result;
+  }
+  // Nothing arrives when the exec succeeded (the pipe closes with it), else the child's errno.
+  int childError = 0;
+  ssize_t n;
+  do {
+    n = read(errorPipe[0], &childError, sizeof childError);
+  } while (n < 0 && errno == EINTR);
+  close(errorPipe[0]);
+  if (n > 0) {
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    result.failure = StartFailure::Exec;
+    result.error = childError;
+    return result;
+  }
+  result.pid = pid;
+  return result;
+}
+
+std::string OwnProgramPath() {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+bool ReapIfEnded(pid_t pid) {
+  int status = 0;
+  pid_t r;
+  do {
+    r = waitpid(pid, &status, WNOHANG);
+  } while (r < 0 && errno == EINTR);
+  return r != 0;
+}
+
+}  // namespace vxk

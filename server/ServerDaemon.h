@@ -1,0 +1,69 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "comms/TcpSocket.h"
+
+namespace vxk {
+
+// The daemon behind the server window: listens on a TCP port and starts one tool process per
+// device that connects, handing it the connection as -sock=HANDLE. It never speaks to a
+// device itself, and it does not limit the number of children.
+class ServerDaemon {
+ public:
+  using LogSink = std::function<void(const std::string&)>;
+
+  static constexpr int kDefaultRoundTripMs = 8000;
+  static constexpr int kDefaultExtraMs = 500;
+
+  // The time-outs handed to every child; rtt is also the listening socket's linger time.
+  ServerDaemon(int roundTripMs, int extraMs);
+  ServerDaemon(const ServerDaemon&) = delete;
+  ServerDaemon& operator=(const ServerDaemon&) = delete;
+
+  // The children run this program under this name; by default the running program itself.
+  void SetProgram(const std::string& path, const std::string& name);
+  void SetKey(const std::string& key) { key_ = key; }
+
+  // Binds to 0.0.0.0:port and listens; failures go to log as "BIND ERROR!" / "LISTEN ERROR!".
+  // False when nothing listens.
+  bool StartListening(const std::string& port, const LogSink& log);
+  bool Listening() const { return listening_; }
+  // The port listened on (useful after port "0"); 0 when not listening.
+  int Port() const;
+
+  // One timer tick: reaps ended children, then takes every connection that is waiting
+  // (each found within waitMs) and starts its child, logging "Socket %d, Proc %d". An accept
+  // error ends the tick. Returns the number of children started.
+  int AcceptWaiting(int waitMs, const LogSink& log);
+
+  // Starts a child for an accepted connection; its pid, or 0 when it could not be started.
+  // The connection stays the caller's to close.
+  pid_t StartChild(int handle);
+
+  // The child's argument vector for a connection.
+  std::vector<std::string> ChildArguments(int handle) const;
+
+  int RoundTripTime() const { return roundTripMs_; }
+  int ExtraTime() const { return extraMs_; }
+  // Children started and not yet seen to end.
+  size_t LiveChildren() const { return children_.size(); }
+
+ private:
+  void ReapChildren();
+
+  TcpSocket listen_;
+  bool listening_ = false;
+  int roundTripMs_;
+  int extraMs_;
+  std::string key_;
+  std::string program_;
+  std::string programName_;
+  std::vector<pid_t> children_;
+};
+
+}  // namespace vxk

@@ -1,0 +1,128 @@
+#include "server/ServerDaemon.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "comms/Ticks.h"
+
+using namespace vxk;
+
+namespace {
+
+std::string FreePort() {
+  TcpSocket probe;
+  probe.Bind("127.0.0.1", "0");
+  const std::string address = probe.LocalAddress();
+  return address.substr(address.rfind(':') + 1);
+}
+
+// A device's end of a connection to the daemon.
+int ConnectTo(const std::string& port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(std::stoi(port)));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// True when the peer closed the connection within ms.
+bool SeesClose(int fd, int ms) {
+  TcpSocket s;
+  s.Adopt(fd);
+  char c;
+  const bool closed = s.WaitReadable(ms) && s.Receive(&c, 1, 0) == 0;
+  return closed;
+}
+
+struct Log {
+  std::vector<std::string> lines;
+  ServerDaemon::LogSink Sink() {
+    return [this](const std::string& line) { lines.push_back(line); };
+  }
+};
+
+TEST(ServerDaemon, ChildThatCannotStartDropsTheConnectionUnlogged) {
+  ServerDaemon daemon(8000, 500);
+  daemon.SetProgram("/nonexistent/vxktool", "vxktool");
+  Log log;
+  const std::string port = FreePort();
+  ASSERT_TRUE(daemon.StartListening(port, log.Sink()));
+  const int device = ConnectTo(port);
+  ASSERT_GE(device, 0);
+  EXPECT_EQ(daemon.AcceptWaiting(100, log.Sink()), 0);
+  EXPECT_TRUE(log.lines.empty());
+  EXPECT_TRUE(SeesClose(device, 2000));
+}
+
+TEST(ServerDaemon, LastingAcceptErrorEndsTheTickAndTheNextTickTakesTheDevice) {
+  ServerDaemon daemon(8000, 500);
+  daemon.SetProgram("/bin/true", "true");
+  Log log;
+  const std::string port = FreePort();
+  ASSERT_TRUE(daemon.StartListening(port, log.Sink()));
+  const int device = ConnectTo(port);
+  ASSERT_GE(device, 0);
+
+  // No descriptor left for the accept: EMFILE on every try while the device keeps waiting.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  const int lowestFree = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(lowestFree, 0);
+  close(lowestFree);
+  rlimit tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+  const int64_t start = TickCount();
+  const int started = daemon.AcceptWaiting(10, log.Sink());
+  const int64_t took = TickCount() - start;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  EXPECT_EQ(started, 0);
+  EXPECT_LT(took, 1000);
+
+  EXPECT_EQ(daemon.AcceptWaiting(10, log.Sink()), 1);
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0].rfind("Socket ", 0), 0u) << log.lines[0];
+  // The child ends at once; a later tick reaps it, and the device sees the close.
+  EXPECT_TRUE(SeesClose(device, 3000));
+  const int64_t deadline = TickCount() + 3000;
+  while (daemon.LiveChildren() > 0 && TickCount() < deadline) {
+    daemon.AcceptWaiting(10, log.Sink());
+    SleepMs(20);
+  }
+  EXPECT_EQ(daemon.LiveChildren(), 0u);
+}
+
+TEST(ServerDaemon, ConnectionNeverLandsOnAConsoleDescriptor) {
+  ServerDaemon daemon(8000, 500);
+  daemon.SetProgram("/bin/true", "true");
+  Log log;
+  ASSERT_TRUE(daemon.StartListening("0", log.Sink()));
+  const int device = ConnectTo(std::to_string(daemon.Port()));
+  ASSERT_GE(device, 0);
+  // With standard input closed, the accept gets descriptor 0.
+  const int savedInput = fcntl(0, F_DUPFD_CLOEXEC, 3);
+  close(0);
+  const int started = daemon.AcceptWaiting(100, log.Sink());
+  dup2(savedInput, 0);
+  close(savedInput);
+  ASSERT_EQ(started, 1);
+  int socket = -1;
+  ASSERT_EQ(std::sscanf(log.lines.at(0).c_str(), "Socket %d,", &socket), 1);
+  EXPECT_GE(socket, 3);
+  EXPECT_TRUE(SeesClose(device, 3000));
+}
+
+}  // namespace
