@@ -26,6 +26,7 @@ struct BenchGroup {
 void RunCoreBenches();
 void RunLinkBenches();
 void RunFileBenches();
+void RunOpsBenches();
 // The windows and the running tool; only in a build with the GUI.
 void RunUiBenches();
 

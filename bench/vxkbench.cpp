@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
   vxk::RunCoreBenches();
   vxk::RunLinkBenches();
   vxk::RunFileBenches();
+  vxk::RunOpsBenches();
 #ifdef VXK_BENCH_GUI
   vxk::RunUiBenches();
 #endif
