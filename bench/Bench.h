@@ -27,6 +27,7 @@ void RunCoreBenches();
 void RunLinkBenches();
 void RunFileBenches();
 void RunServerBenches();
+void RunOpsBenches();
 // The windows and the running tool; only in a build with the GUI.
 void RunUiBenches();
 

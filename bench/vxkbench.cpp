@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
   vxk::RunLinkBenches();
   vxk::RunFileBenches();
   vxk::RunServerBenches();
+  vxk::RunOpsBenches();
 #ifdef VXK_BENCH_GUI
   vxk::RunUiBenches();
 #endif

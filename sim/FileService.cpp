@@ -55,6 +55,17 @@ std::string EntryLine(const SimFileSystem::Node& node, const std::string& name) 
          std::to_string(node.attributes) + "\t" + t + "\t" + t + "\t" + t + "\r\n";
 }
 
+// "/A/A/A" is "/A": a folder that lists itself holds itself.
+std::string CollapseRepeats(const std::string& path) {
+  const std::vector<std::string> names = SimFileSystem::SplitPath(path);
+  std::string out;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0 && names[i] == names[i - 1]) continue;
+    out += "/" + names[i];
+  }
+  return out;
+}
+
 }  // namespace
 
 uint32_t PackedNow() {
@@ -63,7 +74,8 @@ uint32_t PackedNow() {
 
 FileService::FileService(std::unique_ptr<SimFileSystem> fs) : fs_(std::move(fs)) {}
 
-std::string FileService::Resolve(const std::string& raw) {
+std::string FileService::Resolve(const std::string& given) {
+  const std::string raw = faults_.listsItself ? CollapseRepeats(given) : given;
   // Unquoted names come with blanks turned into underscores.
   if (fs_->Find(raw) || raw.find('_') == std::string::npos) return raw;
   std::string spaced = raw;
@@ -121,6 +133,8 @@ void FileService::List(VirtualDevice& d, std::string args) {
     text += EntryLine(*dir, "..");
   }
   for (const auto& child : dir->children) text += EntryLine(*child.second, child.second->name);
+  if (faults_.listsItself && dir != &fs_->Root()) text += EntryLine(*dir, dir->name);
+  for (const std::string& line : faults_.extraListing) text += line + "\r\n";
   text += "\r\n";
   d.Print(text);
   d.EmitPrompt();
@@ -172,6 +186,7 @@ void FileService::Write(VirtualDevice& d, std::string args) {
     Status(d, SimFileSystem::Result::PathNotFound);
     return;
   }
+  if (faults_.silentWrite) return;
   d.PrintLine("Send file");
   const size_t total = static_cast<size_t>(count);
   if (faults_.dropAfter >= 0 && static_cast<size_t>(faults_.dropAfter) < total) {

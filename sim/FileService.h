@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sim/SimFileSystem.h"
 
@@ -26,6 +27,13 @@ struct FileFaults {
   // meanwhile.
   bool endlessListing = false;
   std::string sizeField;  // replaces the byte count of the NFTYPE header when not empty
+  // Raw lines added to every listing after the real entries (names such as "..", "../x",
+  // "a/b" that no real device should send).
+  std::vector<std::string> extraListing;
+  // Every folder lists a folder of its own name inside itself: /A holds A, which is /A again.
+  bool listsItself = false;
+  // NFWRITE never answers "Send file" (nor anything else).
+  bool silentWrite = false;
 };
 
 // The device's file commands (NFDIR, NFMKDIR, NFWIPEDIR, NFDEL, NFTYPE, NFWRITE, NFRENAME,

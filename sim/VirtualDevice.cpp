@@ -82,6 +82,8 @@ void VirtualDevice::ReceiveTerminal(std::string_view bytes) {
 void VirtualDevice::RunLine(const std::string& line) {
   lastCommand_ = line;
   ++commandCount_;
+  history_.push_back(line);
+  if (history_.size() > kHistory) history_.pop_front();
   if (locked_) {
     if (line == password_) {
       locked_ = false;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -96,6 +97,9 @@ class VirtualDevice {
   // Lines the interpreter has run, for tests.
   const std::string& LastCommand() const { return lastCommand_; }
   int CommandCount() const { return commandCount_; }
+  // The most recent kHistory lines, oldest first.
+  const std::deque<std::string>& CommandHistory() const { return history_; }
+  static constexpr size_t kHistory = 4096;
 
   // A handler may ask the transport to drop the connection.
   void RequestDisconnect() { disconnect_ = true; }
@@ -133,6 +137,7 @@ class VirtualDevice {
   Clock clock_;
   std::string lastCommand_;
   int commandCount_ = 0;
+  std::deque<std::string> history_;
   bool disconnect_ = false;
 };
 

@@ -17,6 +17,7 @@
 #include "comms/Ticks.h"
 #include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
+#include "ui/FileOperations.h"
 #include "ui/SuspendWatcher.h"
 
 namespace vxk {
@@ -88,6 +89,7 @@ void TfmMain::FormCreate() {
 void TfmMain::BuildLayout() {
   pane_ = new TerminalPane(session_->Terminal(), this);
   browser_ = new FileBrowser(session_->Terminal(), session_->Files(), this);
+  ops_ = new FileOperations(session_->Terminal(), session_->Files(), *browser_, *pane_, this);
   connect(pane_, &TerminalPane::PasswordAccepted, this, [this] {
     BusyCursor busy;
     ShowDeviceDirectory(browser_->CurrentDir());
@@ -142,6 +144,13 @@ void TfmMain::BuildMenus() {
 
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("mnuFile"));
+  file->addAction(ops_->actSave);
+  file->addSeparator();
+  file->addAction(ops_->actMakeFile);
+  file->addSeparator();
+  file->addAction(ops_->actRename);
+  file->addAction(ops_->actDelete);
+  file->addSeparator();
   file->addAction(browser_->actRefresh);
   file->addSeparator();
   file->addAction(actExit);

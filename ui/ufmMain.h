@@ -17,6 +17,7 @@ class QTimer;
 
 namespace vxk {
 
+class FileOperations;
 class SuspendWatcher;
 
 // The main window: owns the device link, the terminal engine and the file layer, and drives
@@ -37,6 +38,7 @@ class TfmMain : public QMainWindow {
   TvxkFiles& Files() { return session_->Files(); }
   TerminalPane& Pane() { return *pane_; }
   FileBrowser& Browser() { return *browser_; }
+  FileOperations& Ops() { return *ops_; }
   bool ExpectsHeader() const { return session_->ExpectsHeader(); }
   bool IsNetworkLink() const { return session_->IsNetworkLink(); }
   const QString& ProgramFolder() const { return programFolder_; }
@@ -76,6 +78,7 @@ class TfmMain : public QMainWindow {
   TvxComms* link_ = nullptr;  // the session's, for short
   TerminalPane* pane_ = nullptr;
   FileBrowser* browser_ = nullptr;
+  FileOperations* ops_ = nullptr;
   QSplitter* splitter_ = nullptr;
   SuspendWatcher* suspend_ = nullptr;
   std::string product_;  // the device's product text, from the link's last opening

@@ -1,0 +1,347 @@
+#include "ui/FileOperations.h"
+
+#include <QAction>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <vector>
+
+#include "comms/vxTerminal.h"
+#include "ops/LocalFiles.h"
+#include "ops/ProperPlace.h"
+#include "ops/TreeSaver.h"
+#include "ops/Upload.h"
+#include "ui/BusyCursor.h"
+#include "ui/DeviceText.h"
+#include "ui/FileBrowser.h"
+#include "ui/TerminalPane.h"
+#include "ui/ufmMkDir.h"
+#include "ui/ufmRename.h"
+
+namespace vxk {
+namespace {
+
+const QColor kGreen(0, 128, 0);
+const QColor kRed(255, 0, 0);
+
+std::string AsciiLower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// A name for the pane: control characters would break its lines.
+QString Printable(const std::string& deviceText) {
+  QString text = FromDevice(deviceText);
+  for (QChar& c : text) {
+    if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = QChar('?');
+  }
+  return text;
+}
+
+// Local files of a drop, in drop order.
+QStringList LocalFilesOf(const QMimeData* mime) {
+  QStringList files;
+  if (!mime || !mime->hasUrls()) return files;
+  for (const QUrl& url : mime->urls()) {
+    if (url.isLocalFile()) files << url.toLocalFile();
+  }
+  return files;
+}
+
+// Copy, else Link; never Move, which would let a file manager delete the source.
+Qt::DropAction DropActionFor(Qt::DropActions possible) {
+  if (possible & Qt::CopyAction) return Qt::CopyAction;
+  if (possible & Qt::LinkAction) return Qt::LinkAction;
+  return Qt::IgnoreAction;
+}
+
+// Hides the saved-file count on every way out of Save to PC.
+class SavedCountShown {
+ public:
+  explicit SavedCountShown(FileBrowser& browser) : browser_(browser) {}
+  ~SavedCountShown() { browser_.HideSavedCount(); }
+
+ private:
+  FileBrowser& browser_;
+};
+
+}  // namespace
+
+FileOperations::FileOperations(TvxTerminal& terminal, TvxkFiles& files, FileBrowser& browser,
+                               TerminalPane& pane, QWidget* window)
+    : QObject(window),
+      terminal_(terminal),
+      files_(files),
+      browser_(browser),
+      pane_(pane),
+      window_(window) {
+  SaveToDir = QDir::homePath();
+  actSave = MakeAction("actSave", QStringLiteral("Save to PC"), &FileOperations::actSaveExecute);
+  actDelete = MakeAction("actDelete", QStringLiteral("Delete"), &FileOperations::actDeleteExecute);
+  actMkDir = MakeAction("actMkDir", QStringLiteral("Make Dir"), &FileOperations::actMkDirExecute);
+  actMakeFile =
+      MakeAction("actMakeFile", QStringLiteral("New File"), &FileOperations::actMakeFileExecute);
+  actRename = MakeAction("actRename", QStringLiteral("Rename"), &FileOperations::actRenameExecute);
+  // Del and F2 belong to the file list, so the terminal pane and the path box keep them.
+  actDelete->setShortcut(QKeySequence(Qt::Key_Delete));
+  actRename->setShortcut(QKeySequence(Qt::Key_F2));
+  for (QAction* action : {actDelete, actRename}) {
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    browser_.lvFiles->addAction(action);
+  }
+  QAction* separators[2];
+  for (QAction*& separator : separators) {
+    separator = new QAction(browser_.puFiles);
+    separator->setSeparator(true);
+  }
+  browser_.puFiles->insertActions(
+      browser_.actRefresh,
+      {actSave, actRename, actDelete, separators[0], actMakeFile, actMkDir, separators[1]});
+
+  fmMkDir = new TfmMkDir(window);
+  fmRename = new TfmRename(window);
+
+  ChooseFolder = [this](const QString& title, const QString& start) {
+    return QFileDialog::getExistingDirectory(window_, title, start, QFileDialog::ShowDirsOnly);
+  };
+  Ask = [this](const QString& title, const QString& text, QMessageBox::StandardButtons buttons) {
+    QMessageBox box(QMessageBox::Question, title, text, buttons, window_);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+  };
+  RunDialog = [](QDialog& dialog) { return dialog.exec(); };
+  InstallDroppedFirmware = [this](QStringList& dropped) { ReportFirmwareDrops(dropped); };
+
+  for (QWidget* target : {static_cast<QWidget*>(browser_.lvFiles->viewport()),
+                          static_cast<QWidget*>(browser_.memInfo->viewport())}) {
+    target->parentWidget()->setAcceptDrops(true);
+    target->setAcceptDrops(true);
+    target->installEventFilter(this);
+  }
+}
+
+QAction* FileOperations::MakeAction(const char* name, const QString& caption,
+                                    void (FileOperations::*slot)()) {
+  auto* action = new QAction(caption, window_);
+  action->setObjectName(QString::fromLatin1(name));
+  connect(action, &QAction::triggered, this, slot);
+  return action;
+}
+
+void FileOperations::AppendStatusText(const QString& text, int style) {
+  pane_.AppendText(text, kGreen, style == kBold, style == kItalic);
+  pane_.TrimAndScroll();
+  pane_.reTerm()->repaint();
+}
+
+void FileOperations::Relist() {
+  browser_.ShowDeviceDirectory(browser_.CurrentDir());
+}
+
+void FileOperations::WriteLocalFile(const std::string& localPath, const std::string& content,
+                                    TDateTime time) {
+  vxk::WriteLocalFile(localPath, content, time);
+}
+
+void FileOperations::actSaveExecute() {
+  std::vector<std::string> rawLines;  // the selected entries, in list order
+  QTreeWidget* list = browser_.lvFiles;
+  for (int i = 0; i < list->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = list->topLevelItem(i);
+    if (item->isSelected())
+      rawLines.push_back(item->data(0, FileBrowser::kRawLineRole).toByteArray().toStdString());
+  }
+  if (rawLines.empty()) return;
+  const std::string deviceDir = browser_.CurrentDir();
+  const QString start = QDir(SaveToDir).exists() ? SaveToDir : QString();
+  QString folder = ChooseFolder(QStringLiteral("Save to Directory"), start);
+  if (folder.isEmpty()) return;
+  while (folder.size() > 1 && folder.endsWith(QChar('/'))) folder.chop(1);
+  SaveToDir = folder;
+  BusyCursor busy;
+  SavedCountShown count(browser_);
+  TreeSaver saver(terminal_, files_);
+  saver.OnCount = [this](int n) { browser_.ShowSavedCount(n); };
+  const std::string local =
+      folder == QStringLiteral("/") ? std::string() : QFile::encodeName(folder).toStdString();
+  const TreeSaver::Result result = saver.SaveEntries(local, deviceDir, rawLines);
+  for (const std::string& path : result.skipped)
+    AppendStatusText(QStringLiteral("\r\nNot saved: ") + Printable(path) + QStringLiteral("\r\n"),
+                     kItalic);
+}
+
+void FileOperations::actDeleteExecute() {
+  struct Entry {
+    std::string name;
+    bool directory;
+  };
+  std::vector<Entry> entries;
+  QString caption;
+  QTreeWidget* list = browser_.lvFiles;
+  for (int i = 0; i < list->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = list->topLevelItem(i);
+    if (!item->isSelected()) continue;
+    caption = item->text(FileBrowser::kName);
+    entries.push_back({ToDevice(caption), browser_.IsDirectoryItem(i)});
+  }
+  if (entries.empty()) return;
+  const QString question = entries.size() == 1
+                               ? QStringLiteral("Delete \"%1\"?").arg(caption)
+                               : QStringLiteral("Delete %1 files?").arg(entries.size());
+  if (Ask(QStringLiteral("Confirm"), question, QMessageBox::Yes | QMessageBox::No) !=
+      QMessageBox::Yes)
+    return;
+  BusyCursor busy;
+  const std::string dir = browser_.CurrentDir();
+  for (const Entry& e : entries) {
+    if (!terminal_.IsOpen()) break;
+    if (e.name == "..") continue;
+    if (e.directory) {
+      files_.WipeDirectory(dir + "/" + e.name);
+    } else {
+      files_.DeleteFile(dir + "/" + e.name);
+    }
+  }
+  Relist();
+}
+
+void FileOperations::actMkDirExecute() {
+  fmMkDir->SetMode(TfmMkDir::Mode::Directory);
+  if (RunDialog(*fmMkDir) != QDialog::Accepted) return;
+  const std::string name = ToDevice(fmMkDir->Name());
+  if (name.empty()) return;
+  BusyCursor busy;
+  files_.MakeDirectory(browser_.CurrentDir() + "/" + name);
+  Relist();
+}
+
+void FileOperations::actMakeFileExecute() {
+  fmMkDir->SetMode(TfmMkDir::Mode::File);
+  if (RunDialog(*fmMkDir) != QDialog::Accepted) return;
+  const std::string name = ToDevice(fmMkDir->Name());
+  if (name.empty()) return;
+  QStringList matches;  // copied before any question, which lets the timers run
+  QTreeWidget* list = browser_.lvFiles;
+  for (int i = 0; i < list->topLevelItemCount(); ++i) {
+    const QString caption = list->topLevelItem(i)->text(FileBrowser::kName);
+    if (AsciiLower(ToDevice(caption)) == AsciiLower(name)) matches << caption;
+  }
+  for (int i = 0; i < matches.size(); ++i) {
+    if (Ask(QStringLiteral("Confirm"), QStringLiteral("File exists! Overwrite?"),
+            QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+      return;
+  }
+  BusyCursor busy;
+  files_.WriteFile(browser_.CurrentDir() + "/" + name, std::string());
+  Relist();
+}
+
+void FileOperations::actRenameExecute() {
+  const QTreeWidgetItem* item = browser_.lvFiles->currentItem();
+  if (!item || !item->isSelected()) return;
+  const QString caption = item->text(FileBrowser::kName);
+  if (caption == QStringLiteral("..")) return;  // the parent folder is not this folder's entry
+  const std::string oldName = ToDevice(caption);
+  fmRename->SetName(caption);
+  if (RunDialog(*fmRename) != QDialog::Accepted) return;
+  const std::string newName = ToDevice(fmRename->NewName());
+  if (newName.empty()) return;
+  BusyCursor busy;
+  files_.RenameFile(browser_.CurrentDir() + "/" + oldName, newName);
+  Relist();
+}
+
+void FileOperations::UploadLocalFile(const QString& localPath, bool route) {
+  const QString name = QFileInfo(localPath).fileName();
+  const std::string deviceName = ToDevice(name);
+  const std::string prefix = browser_.CurrentDir() + "/";
+  if (HasControlChars(deviceName)) {
+    pane_.AppendText(QStringLiteral("\r\nCannot upload %1: the name holds control characters\r\n")
+                         .arg(Printable(deviceName)),
+                     kRed, true, false);
+    pane_.TrimAndScroll();
+  }
+  const LocalUpload upload = PrepareUpload(QFile::encodeName(localPath).toStdString());
+  std::string target = route ? ProperPlace(prefix, deviceName) : std::string();
+  if (target.empty()) target = prefix + deviceName;
+  AppendStatusText(name, kBold);
+  AppendStatusText(
+      QStringLiteral("\r\n %1 > %2\r\n").arg(upload.content.size()).arg(FromDevice(target)),
+      kItalic);
+  files_.WriteFile(target, upload.content, upload.time);
+}
+
+void FileOperations::dftFilesDrop(QStringList files, bool ctrl) {
+  BusyCursor busy;
+  const std::string prefix = browser_.CurrentDir() + "/";
+  if (InstallDroppedFirmware) InstallDroppedFirmware(files);
+  if (browser_.lvFiles->isEnabled()) {
+    bool route = false;
+    bool routable = false;
+    for (const QString& file : files) {
+      if (!ProperPlace(prefix, ToDevice(QFileInfo(file).fileName())).empty()) routable = true;
+    }
+    if (!ctrl && routable) {
+      const auto answer = Ask(QStringLiteral("Confirmation"),
+                              QStringLiteral("Do you want files put in their proper place?\r\n"
+                                             "(Hold CTRL down to override this)"),
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      if (answer == QMessageBox::Yes) {
+        route = true;
+      } else if (answer != QMessageBox::No) {
+        files.clear();
+      }
+    }
+    if (!files.isEmpty())
+      AppendStatusText(QStringLiteral("\r\nUploading %1 files...\r\n").arg(files.size()), kItalic);
+    for (const QString& file : files) {
+      if (!terminal_.IsOpen()) break;
+      UploadLocalFile(file, route);
+    }
+    AppendStatusText(QStringLiteral("\r\ndone.\r\n"), kItalic);
+  }
+  Relist();
+}
+
+void FileOperations::ReportFirmwareDrops(QStringList& dropped) {
+  for (qsizetype i = dropped.size(); i-- > 0;) {
+    const std::string name = AsciiLower(ToDevice(QFileInfo(dropped[i]).fileName()));
+    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".blf") != 0) continue;
+    AppendStatusText(QFileInfo(dropped[i]).fileName() +
+                         QStringLiteral(": firmware files are loaded with Load Firmware\r\n"),
+                     kItalic);
+    dropped.removeAt(i);
+  }
+}
+
+bool FileOperations::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+    return QObject::eventFilter(watched, event);
+  auto* drop = static_cast<QDropEvent*>(event);
+  const QStringList dropped = LocalFilesOf(drop->mimeData());
+  const Qt::DropAction action = DropActionFor(drop->possibleActions());
+  if (dropped.isEmpty() || action == Qt::IgnoreAction) {
+    drop->ignore();
+    return true;
+  }
+  drop->setDropAction(action);
+  drop->accept();
+  if (type == QEvent::Drop) {
+    // The upload runs once the drop is over, so the file manager is not kept waiting.
+    const bool ctrl = drop->modifiers().testFlag(Qt::ControlModifier);
+    QTimer::singleShot(0, this, [this, dropped, ctrl] { dftFilesDrop(dropped, ctrl); });
+  }
+  return true;
+}
+
+}  // namespace vxk
