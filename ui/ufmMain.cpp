@@ -17,7 +17,9 @@
 #include "comms/Ticks.h"
 #include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
+#include "ui/EditAction.h"
 #include "ui/SuspendWatcher.h"
+#include "ui/ufmFile.h"
 
 namespace vxk {
 namespace {
@@ -88,6 +90,8 @@ void TfmMain::FormCreate() {
 void TfmMain::BuildLayout() {
   pane_ = new TerminalPane(session_->Terminal(), this);
   browser_ = new FileBrowser(session_->Terminal(), session_->Files(), this);
+  fmFile_ = new TfmFile(this);
+  edit_ = new EditAction(*browser_, session_->Files(), *pane_, *fmFile_, this);
   connect(pane_, &TerminalPane::PasswordAccepted, this, [this] {
     BusyCursor busy;
     ShowDeviceDirectory(browser_->CurrentDir());
@@ -142,6 +146,8 @@ void TfmMain::BuildMenus() {
 
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("mnuFile"));
+  file->addAction(edit_->actEdit);
+  file->addSeparator();
   file->addAction(browser_->actRefresh);
   file->addSeparator();
   file->addAction(actExit);
@@ -154,6 +160,9 @@ void TfmMain::BuildMenus() {
   term->addAction(pane_->actTermClear);
   term->addSeparator();
   term->addAction(browser_->actRefresh);
+
+  browser_->puFiles->insertAction(browser_->actRefresh, edit_->actEdit);
+  browser_->puFiles->insertSeparator(browser_->actRefresh);
 
   // These shortcuts work wherever the focus is in the window; Select All, Copy and Paste
   // only in the terminal pane, which holds them itself.

@@ -17,7 +17,9 @@ class QTimer;
 
 namespace vxk {
 
+class EditAction;
 class SuspendWatcher;
+class TfmFile;
 
 // The main window: owns the device link, the terminal engine and the file layer, and drives
 // the conversation with two timers: Timer1 (250 ms) opens the link and shows what arrives,
@@ -37,6 +39,8 @@ class TfmMain : public QMainWindow {
   TvxkFiles& Files() { return session_->Files(); }
   TerminalPane& Pane() { return *pane_; }
   FileBrowser& Browser() { return *browser_; }
+  TfmFile& FileEditor() { return *fmFile_; }
+  EditAction& Edit() { return *edit_; }
   bool ExpectsHeader() const { return session_->ExpectsHeader(); }
   bool IsNetworkLink() const { return session_->IsNetworkLink(); }
   const QString& ProgramFolder() const { return programFolder_; }
@@ -76,6 +80,8 @@ class TfmMain : public QMainWindow {
   TvxComms* link_ = nullptr;  // the session's, for short
   TerminalPane* pane_ = nullptr;
   FileBrowser* browser_ = nullptr;
+  TfmFile* fmFile_ = nullptr;
+  EditAction* edit_ = nullptr;
   QSplitter* splitter_ = nullptr;
   SuspendWatcher* suspend_ = nullptr;
   std::string product_;  // the device's product text, from the link's last opening
