@@ -161,8 +161,13 @@ void TfmMain::BuildMenus() {
   term->addSeparator();
   term->addAction(browser_->actRefresh);
 
-  browser_->puFiles->insertAction(browser_->actRefresh, edit_->actEdit);
-  browser_->puFiles->insertSeparator(browser_->actRefresh);
+  // Edit heads the file list's popup, set apart from Refresh Directory.
+  QMenu* popup = browser_->puFiles;
+  popup->insertAction(popup->actions().value(0), edit_->actEdit);
+  const QList<QAction*> items = popup->actions();
+  const qsizetype refresh = items.indexOf(browser_->actRefresh);
+  if (refresh > 0 && !items[refresh - 1]->isSeparator())
+    popup->insertSeparator(browser_->actRefresh);
 
   // These shortcuts work wherever the focus is in the window; Select All, Copy and Paste
   // only in the terminal pane, which holds them itself.
