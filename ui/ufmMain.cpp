@@ -17,8 +17,10 @@
 #include "comms/Ticks.h"
 #include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
+#include "ui/EditAction.h"
 #include "ui/FileOperations.h"
 #include "ui/SuspendWatcher.h"
+#include "ui/ufmFile.h"
 
 namespace vxk {
 namespace {
@@ -90,6 +92,8 @@ void TfmMain::BuildLayout() {
   pane_ = new TerminalPane(session_->Terminal(), this);
   browser_ = new FileBrowser(session_->Terminal(), session_->Files(), this);
   ops_ = new FileOperations(session_->Terminal(), session_->Files(), *browser_, *pane_, this);
+  fmFile_ = new TfmFile(this);
+  edit_ = new EditAction(*browser_, session_->Files(), *pane_, *fmFile_, this);
   connect(pane_, &TerminalPane::PasswordAccepted, this, [this] {
     BusyCursor busy;
     ShowDeviceDirectory(browser_->CurrentDir());
@@ -148,6 +152,7 @@ void TfmMain::BuildMenus() {
   file->addSeparator();
   file->addAction(ops_->actMakeFile);
   file->addSeparator();
+  file->addAction(edit_->actEdit);
   file->addAction(ops_->actRename);
   file->addAction(ops_->actDelete);
   file->addSeparator();
@@ -163,6 +168,14 @@ void TfmMain::BuildMenus() {
   term->addAction(pane_->actTermClear);
   term->addSeparator();
   term->addAction(browser_->actRefresh);
+
+  // Edit heads the file list's popup, set apart from Refresh Directory.
+  QMenu* popup = browser_->puFiles;
+  popup->insertAction(popup->actions().value(0), edit_->actEdit);
+  const QList<QAction*> items = popup->actions();
+  const qsizetype refresh = items.indexOf(browser_->actRefresh);
+  if (refresh > 0 && !items[refresh - 1]->isSeparator())
+    popup->insertSeparator(browser_->actRefresh);
 
   // These shortcuts work wherever the focus is in the window; Select All, Copy and Paste
   // only in the terminal pane, which holds them itself.

@@ -18,7 +18,9 @@ class QTimer;
 namespace vxk {
 
 class FileOperations;
+class EditAction;
 class SuspendWatcher;
+class TfmFile;
 
 // The main window: owns the device link, the terminal engine and the file layer, and drives
 // the conversation with two timers: Timer1 (250 ms) opens the link and shows what arrives,
@@ -39,6 +41,8 @@ class TfmMain : public QMainWindow {
   TerminalPane& Pane() { return *pane_; }
   FileBrowser& Browser() { return *browser_; }
   FileOperations& Ops() { return *ops_; }
+  TfmFile& FileEditor() { return *fmFile_; }
+  EditAction& Edit() { return *edit_; }
   bool ExpectsHeader() const { return session_->ExpectsHeader(); }
   bool IsNetworkLink() const { return session_->IsNetworkLink(); }
   const QString& ProgramFolder() const { return programFolder_; }
@@ -79,6 +83,8 @@ class TfmMain : public QMainWindow {
   TerminalPane* pane_ = nullptr;
   FileBrowser* browser_ = nullptr;
   FileOperations* ops_ = nullptr;
+  TfmFile* fmFile_ = nullptr;
+  EditAction* edit_ = nullptr;
   QSplitter* splitter_ = nullptr;
   SuspendWatcher* suspend_ = nullptr;
   std::string product_;  // the device's product text, from the link's last opening

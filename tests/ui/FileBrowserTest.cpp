@@ -159,18 +159,6 @@ TEST_F(Browser, NavigationCollapsesTheDoubleSlashAndGoesUp) {
   EXPECT_EQ(browser().edDir->text(), QStringLiteral("/Lua/lib"));
 }
 
-TEST_F(Browser, FileItemAsksForTheEditorAndNothingElse) {
-  Open(QStringLiteral("Lua"));
-  QTreeWidgetItem* requested = nullptr;
-  QObject::connect(&browser(), &FileBrowser::EditRequested,
-                   [&](QTreeWidgetItem* i) { requested = i; });
-  const std::string before = sim.Device().LastCommand();
-  Open(QStringLiteral("main.lua"));
-  EXPECT_EQ(requested, Item("main.lua"));
-  EXPECT_EQ(sim.Device().LastCommand(), before);
-  EXPECT_EQ(browser().CurrentDir(), "/Lua");
-}
-
 TEST_F(Browser, HalfTypedPathIsTheTargetOfRefresh) {
   browser().edDir->setText(QStringLiteral("/Con"));
   EXPECT_EQ(browser().CurrentDir(), "/Con");

@@ -116,7 +116,7 @@ TEST_F(FileOps, CaptionsShortcutsMenusAndDialogs) {
             (QStringList{"Save to PC", "-", "New File", "-", "Rename", "Delete", "-",
                          "Refresh Directory", "-", "Exit"}));
   EXPECT_EQ(names(browser().puFiles),
-            (QStringList{"Save to PC", "Rename", "Delete", "-", "New File", "Make Dir", "-",
+            (QStringList{"Edit", "Save to PC", "Rename", "Delete", "-", "New File", "Make Dir", "-",
                          "Refresh Directory"}));
   TfmMkDir& mk = *ops().fmMkDir;
   mk.SetMode(TfmMkDir::Mode::Directory);

@@ -114,10 +114,14 @@ TEST_F(UsbMain, MenusHoldOnlyWhatWorks) {
   }
   EXPECT_EQ(menus, (QStringList{"&File", "&Terminal"}));
   ASSERT_EQ(items.size(), 2);
-  EXPECT_EQ(items[0], (QStringList{"Save to PC", "-", "New File", "-", "Rename", "Delete", "-",
-                                   "Refresh Directory", "-", "Exit"}));
+  EXPECT_EQ(items[0], (QStringList{"Save to PC", "-", "New File", "-", "Edit", "Rename", "Delete",
+                                   "-", "Refresh Directory", "-", "Exit"}));
   EXPECT_EQ(items[1],
             (QStringList{"Select All", "Copy", "Paste", "Clear", "-", "Refresh Directory"}));
+  QStringList popup;
+  for (QAction* a : tool.window->Browser().puFiles->actions())
+    popup << (a->isSeparator() ? QStringLiteral("-") : a->text());
+  EXPECT_EQ(popup, (QStringList{"Edit", "-", "Refresh Directory"}));
   EXPECT_EQ(tool.window->Browser().actRefresh->shortcut(), QKeySequence(Qt::Key_F5));
   EXPECT_EQ(tool.window->Pane().actTermClear->shortcut(),
             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L));

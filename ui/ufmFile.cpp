@@ -1,0 +1,263 @@
+#include "ui/ufmFile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "ui/DeviceText.h"
+#include "ui/EditorText.h"
+#include "ui/LuaHighlighter.h"
+
+namespace vxk {
+namespace {
+
+QFont FixedFont(int pixels) {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setPixelSize(pixels);
+  return font;
+}
+
+QAction* MakeAction(QWidget* parent, const char* name, const QString& caption) {
+  auto* action = new QAction(caption, parent);
+  action->setObjectName(QString::fromLatin1(name));
+  return action;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, QAction* action) {
+  auto* button = new QPushButton(action->text(), parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setAutoDefault(false);
+  QObject::connect(button, &QPushButton::clicked, action, &QAction::trigger);
+  return button;
+}
+
+}  // namespace
+
+const QColor TfmFile::kEditableColour(239, 244, 223);
+
+TfmFile::TfmFile(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("fmFile"));
+  setWindowTitle(QStringLiteral("File Edit"));
+  resize(730, 573);
+  setMinimumSize(730, 550);
+  FormCreate();
+}
+
+void TfmFile::FormCreate() {
+  reFile = new QPlainTextEdit(this);
+  reFile->setObjectName(QStringLiteral("reFile"));
+  reFile->setFont(FixedFont(15));
+  reFile->setLineWrapMode(QPlainTextEdit::NoWrap);
+  reFile->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  reFile->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  SetMemoColour(kEditableColour);
+  editableColour_ = reFile->palette().color(QPalette::Base);
+  highlighter_ = new LuaHighlighter(this);
+
+  actCopy = MakeAction(this, "actCopy", QStringLiteral("&Copy All"));
+  actPaste = MakeAction(this, "actPaste", QStringLiteral("Paste Replace"));
+  actCancel = MakeAction(this, "actCancel", QStringLiteral("Cancel"));
+  actSave = MakeAction(this, "actSave", QStringLiteral("&Save"));
+  actSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  addAction(actSave);
+  connect(actCopy, &QAction::triggered, this, &TfmFile::actCopyExecute);
+  connect(actPaste, &QAction::triggered, this, &TfmFile::actPasteExecute);
+  connect(actCancel, &QAction::triggered, this, &TfmFile::actCancelExecute);
+  connect(actSave, &QAction::triggered, this, &TfmFile::actSaveExecute);
+
+  auto* panel = new QWidget(this);
+  panel->setFixedHeight(55);
+  auto* row = new QHBoxLayout(panel);
+  Button1 = MakeButton(panel, "Button1", actCopy);
+  Button2 = MakeButton(panel, "Button2", actPaste);
+  lblLine = new QLabel(panel);
+  lblLine->setObjectName(QStringLiteral("lblLine"));
+  lblLine->setFont(FixedFont(11));
+  lblLine->setFixedSize(153, 25);
+  cbHex = new QCheckBox(QStringLiteral("He&x"), panel);
+  cbHex->setObjectName(QStringLiteral("cbHex"));
+  cbReadOnly = new QCheckBox(QStringLiteral("&Read Only"), panel);
+  cbReadOnly->setObjectName(QStringLiteral("cbReadOnly"));
+  btnCancel = MakeButton(panel, "btnCancel", actCancel);
+  btnSave = MakeButton(panel, "btnSave", actSave);
+  for (QWidget* w : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
+                     static_cast<QWidget*>(lblLine), static_cast<QWidget*>(cbHex),
+                     static_cast<QWidget*>(cbReadOnly)})
+    row->addWidget(w);
+  row->addStretch(1);
+  row->addWidget(btnCancel);
+  row->addWidget(btnSave);
+  connect(cbReadOnly, &QCheckBox::clicked, this, &TfmFile::cbReadOnlyClick);
+  connect(cbHex, &QCheckBox::clicked, this, &TfmFile::cbHexClick);
+
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(reFile, 1);
+  column->addWidget(panel);
+
+  // The position label follows typing, caret moves and pastes at once; the timer catches
+  // the rest (scrolling by mouse, undo).
+  connect(reFile, &QPlainTextEdit::cursorPositionChanged, this, &TfmFile::UpdateLineInfo);
+  connect(reFile, &QPlainTextEdit::textChanged, this, &TfmFile::UpdateLineInfo);
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(250);
+  connect(Timer1, &QTimer::timeout, this, &TfmFile::Timer1Timer);
+}
+
+TfmFile::Edit TfmFile::EditContent(const std::string& path, const std::string& content,
+                                   const QString* draft) {
+  setWindowTitle(QStringLiteral("Edit File: ") + FromDevice(path));
+  opened_ = content;
+  lineEnd_ = LineEndOf(content);
+  lua_ = FromDevice(path).toLower().endsWith(QStringLiteral(".lua"));
+  if (LooksBinary(content) && !draft) {
+    SetReadOnlyMode(true);
+    cbHex->setChecked(true);
+    ShowHex();
+  } else {
+    cbHex->setChecked(false);
+    ShowText();
+    SetReadOnlyMode(false);
+    if (draft) reFile->setPlainText(*draft);
+  }
+  reFile->setReadOnly(cbReadOnly->isChecked());
+  reFile->moveCursor(QTextCursor::Start);
+  UpdateLineInfo();
+
+  if (exec() != QDialog::Accepted) return {};
+  // The hex dump, or masked text left in read-only mode, is never the file's new content.
+  if (cbReadOnly->isChecked() || !Edited()) return {};
+  const QString edited = MemoText(*reFile->document());
+  return {true, FileBytes(edited, lineEnd_), edited};
+}
+
+void TfmFile::SetReadOnlyMode(bool on) {
+  cbReadOnly->setChecked(on);
+  reFile->setReadOnly(on);
+  if (on) {
+    cbHex->setEnabled(true);
+    SetMemoColour(palette().color(QPalette::Button));
+    return;
+  }
+  if (cbHex->isChecked()) {
+    cbHex->setChecked(false);
+    ShowText();
+  }
+  cbHex->setEnabled(false);
+  SetMemoColour(editableColour_);
+}
+
+void TfmFile::ShowText() {
+  highlighter_->setDocument(lua_ ? reFile->document() : nullptr);
+  reFile->setPlainText(FromDevice(MaskControlChars(opened_)));
+  // What the editor shows, not the bytes: line ends and masked bytes are not edits.
+  shown_ = MemoText(*reFile->document());
+}
+
+void TfmFile::ShowHex() {
+  highlighter_->setDocument(nullptr);
+  reFile->setPlainText(QString::fromLatin1(HexDump(opened_)));
+}
+
+void TfmFile::SetMemoColour(const QColor& colour) {
+  QPalette palette = reFile->palette();
+  palette.setColor(QPalette::Base, colour);
+  reFile->setPalette(palette);
+}
+
+bool TfmFile::Edited() const {
+  return MemoText(*reFile->document()) != shown_;
+}
+
+void TfmFile::UpdateLineInfo() {
+  if (cbHex->isChecked()) {
+    lblLine->clear();
+    return;
+  }
+  // Counts the document keeps, so a large file costs nothing per tick.
+  const QTextDocument* doc = reFile->document();
+  lblLine->setText(LineInfoText(reFile->textCursor().blockNumber() + 1, doc->blockCount(),
+                                doc->characterCount() - 1, static_cast<int>(lineEnd_.size())));
+}
+
+void TfmFile::cbReadOnlyClick() {
+  SetReadOnlyMode(cbReadOnly->isChecked());
+  UpdateLineInfo();
+}
+
+void TfmFile::cbHexClick() {
+  if (!cbReadOnly->isChecked()) {
+    cbHex->setChecked(false);  // the hex view exists in read-only mode only
+  } else if (cbHex->isChecked()) {
+    ShowHex();
+  } else {
+    ShowText();
+  }
+  UpdateLineInfo();
+}
+
+void TfmFile::actSaveExecute() {
+  done(QDialog::Accepted);
+}
+
+void TfmFile::actCancelExecute() {
+  done(QDialog::Rejected);
+}
+
+void TfmFile::actCopyExecute() {
+  reFile->selectAll();
+  reFile->copy();
+}
+
+void TfmFile::actPasteExecute() {
+  const QString text = QApplication::clipboard()->text();
+  if (text.isEmpty()) return;
+  // Through a cursor, so that read-only mode does not stop it and Undo can take it back.
+  QTextCursor cursor(reFile->document());
+  cursor.select(QTextCursor::Document);
+  cursor.insertText(text);
+  UpdateLineInfo();
+}
+
+void TfmFile::Timer1Timer() {
+  Timer1->stop();
+  UpdateLineInfo();
+  if (isVisible()) Timer1->start();
+}
+
+bool TfmFile::FormCloseQuery(int result) {
+  if (cbReadOnly->isChecked() || result == QDialog::Accepted || !Edited()) return true;
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
+                  QStringLiteral("Discard changes?"), QMessageBox::Yes | QMessageBox::No, this);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void TfmFile::done(int result) {
+  if (FormCloseQuery(result)) QDialog::done(result);
+}
+
+void TfmFile::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  reFile->setFocus();
+  Timer1->start();
+}
+
+void TfmFile::hideEvent(QHideEvent* event) {
+  Timer1->stop();
+  QDialog::hideEvent(event);
+}
+
+}  // namespace vxk

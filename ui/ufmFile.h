@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QColor>
+#include <QDialog>
+#include <QString>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+namespace vxk {
+
+class LuaHighlighter;
+
+// The file editor: one device file's content, editable as text, or read-only in a hex view
+// when it looks binary. Modal; it never talks to the device.
+class TfmFile : public QDialog {
+  Q_OBJECT
+
+ public:
+  struct Edit {
+    bool changed = false;
+    std::string text;  // the new content, with the file's own line ends
+    QString edited;    // the text as the editor held it, to offer again
+  };
+
+  explicit TfmFile(QWidget* parent = nullptr);
+
+  // Shows content (the bytes of the device file at path) and returns what the user saved.
+  // A draft, when given, replaces the text the editor starts with (edits to offer again).
+  Edit EditContent(const std::string& path, const std::string& content,
+                   const QString* draft = nullptr);
+  void SetReadOnlyMode(bool on);
+  void UpdateLineInfo();
+
+  QPlainTextEdit* reFile = nullptr;
+  QPushButton* Button1 = nullptr;
+  QPushButton* Button2 = nullptr;
+  QLabel* lblLine = nullptr;
+  QCheckBox* cbHex = nullptr;
+  QCheckBox* cbReadOnly = nullptr;
+  QPushButton* btnCancel = nullptr;
+  QPushButton* btnSave = nullptr;
+  QAction* actCopy = nullptr;
+  QAction* actPaste = nullptr;
+  QAction* actCancel = nullptr;
+  QAction* actSave = nullptr;
+  QTimer* Timer1 = nullptr;
+
+  static const QColor kEditableColour;
+
+ public slots:
+  void done(int result) override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private slots:
+  void cbReadOnlyClick();
+  void cbHexClick();
+  void actSaveExecute();
+  void actCancelExecute();
+  void actCopyExecute();
+  void actPasteExecute();
+  void Timer1Timer();
+
+ private:
+  void FormCreate();
+  bool FormCloseQuery(int result);
+  void ShowText();
+  void ShowHex();
+  void SetMemoColour(const QColor& colour);
+  bool Edited() const;
+
+  std::string opened_;   // the content as handed in; every view is built from it
+  std::string lineEnd_;  // the line end the content uses
+  QString shown_;        // the text view as first shown, before any edit
+  bool lua_ = false;
+  LuaHighlighter* highlighter_ = nullptr;
+  QColor editableColour_;
+};
+
+}  // namespace vxk
