@@ -2,12 +2,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QColor>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QTimer>
@@ -88,6 +90,7 @@ void TfmMain::FormCreate() {
 void TfmMain::BuildLayout() {
   pane_ = new TerminalPane(session_->Terminal(), this);
   browser_ = new FileBrowser(session_->Terminal(), session_->Files(), this);
+  WireFirmware();
   connect(pane_, &TerminalPane::PasswordAccepted, this, [this] {
     BusyCursor busy;
     ShowDeviceDirectory(browser_->CurrentDir());
@@ -103,6 +106,7 @@ void TfmMain::BuildLayout() {
   sideLayout->addWidget(browser_->pbFile);
   sideLayout->addWidget(browser_->lblSize);
   sideLayout->addWidget(browser_->lblCount);
+  sideLayout->addWidget(firmware_->Button1);
   side->setMinimumWidth(kMinInfoWidth);
   pane_->reTerm()->setMinimumWidth(kMinTermWidth);
 
@@ -142,6 +146,8 @@ void TfmMain::BuildMenus() {
 
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("mnuFile"));
+  file->addAction(firmware_->actFirmware);
+  file->addSeparator();
   file->addAction(browser_->actRefresh);
   file->addSeparator();
   file->addAction(actExit);
@@ -159,6 +165,32 @@ void TfmMain::BuildMenus() {
   // only in the terminal pane, which holds them itself.
   addActions({pane_->actTermClear, pane_->actFontUp, pane_->actFontDown, pane_->actFontReset,
               browser_->actRefresh});
+}
+
+void TfmMain::WireFirmware() {
+  firmware_ = new FirmwareLoader(session_->Terminal(), session_->Files(), this);
+  firmware_->AppendStatus = [this](const QString& text, int style) {
+    AppendStatusText(text, style);
+  };
+  firmware_->FocusTerminal = [this] { pane_->reTerm()->setFocus(); };
+  firmware_->AfterBootSequence = [this] {
+    // The boot sequence closed and reopened the link: a TCP device is gone for good and is
+    // reported like one that left; another link shows what it reopened to.
+    if (IsNetworkLink() && ExpectsHeader() && !link_->IsOpen()) {
+      LinkClosed();
+    } else if (link_->IsOpen()) {
+      product_ = link_->ProductName();
+      ShowDeviceInfo();
+    }
+  };
+  firmware_->AcceptDropsOn(browser_->lvFiles);
+  firmware_->AcceptDropsOn(browser_->memInfo);
+}
+
+void TfmMain::AppendStatusText(const QString& text, int style) {
+  pane_->AppendText(text, QColor(0, 128, 0), style == 1, style == 2);
+  pane_->TrimAndScroll();
+  pane_->reTerm()->repaint();
 }
 
 void TfmMain::AddToCaption(const QString& suffix) {
@@ -284,6 +316,7 @@ void TfmMain::ShowDeviceInfo() {
   const std::string caps = link_->Capabilities();
   const bool files = caps.find(".nfi.") != std::string::npos;
   session_->Files().QuoteNames = files;
+  firmware_->actFirmware->setEnabled(caps.find(".uft.") != std::string::npos);
   browser_->EnableFileBrowser(files);
 }
 

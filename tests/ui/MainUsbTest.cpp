@@ -114,7 +114,7 @@ TEST_F(UsbMain, MenusHoldOnlyWhatWorks) {
   }
   EXPECT_EQ(menus, (QStringList{"&File", "&Terminal"}));
   ASSERT_EQ(items.size(), 2);
-  EXPECT_EQ(items[0], (QStringList{"Refresh Directory", "-", "Exit"}));
+  EXPECT_EQ(items[0], (QStringList{"Load Firmware", "-", "Refresh Directory", "-", "Exit"}));
   EXPECT_EQ(items[1],
             (QStringList{"Select All", "Copy", "Paste", "Clear", "-", "Refresh Directory"}));
   EXPECT_EQ(tool.window->Browser().actRefresh->shortcut(), QKeySequence(Qt::Key_F5));
