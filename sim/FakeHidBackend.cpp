@@ -64,7 +64,7 @@ class FakeHidDevice : public HidDevice {
 
   bool GetString(HidString which, int index, std::wstring& out) override {
     std::lock_guard<std::mutex> guard(backend_.mutex_);
-    if (!Valid()) return false;
+    if (!Valid() || port_->device->DisconnectRequested()) return false;
     const DeviceIdentity& id = port_->device->Identity();
     std::string text;
     switch (which) {
@@ -149,6 +149,7 @@ std::vector<HidDeviceInfo> FakeHidBackend::Enumerate(int vendorId, int productId
   std::lock_guard<std::mutex> guard(mutex_);
   std::vector<HidDeviceInfo> result;
   for (const auto& port : ports_) {
+    Reenumerate(*port);
     if (!port->plugged) continue;
     if (vendorId > 0 && port->info.vendorId != vendorId) continue;
     if (productId > 0 && port->info.productId != productId) continue;
@@ -160,6 +161,7 @@ std::vector<HidDeviceInfo> FakeHidBackend::Enumerate(int vendorId, int productId
 std::unique_ptr<HidDevice> FakeHidBackend::Open(const std::string& path) {
   std::lock_guard<std::mutex> guard(mutex_);
   for (const auto& port : ports_) {
+    Reenumerate(*port);
     if (port->info.path == path && port->plugged && port->device) {
       return std::make_unique<FakeHidDevice>(*this, port);
     }
@@ -206,6 +208,20 @@ void FakeHidBackend::InjectReport(const std::string& report, size_t index) {
 size_t FakeHidBackend::QueuedReports(size_t index) {
   std::lock_guard<std::mutex> guard(mutex_);
   return ports_.at(index)->queue.size();
+}
+
+void FakeHidBackend::Reenumerate(Port& port) {
+  VirtualDevice* device = port.device;
+  if (!device || !device->DisconnectRequested()) return;
+  port.plugged = false;
+  port.queue.clear();
+  const int64_t back = device->RestartAt();
+  if (back < 0 || device->Now() < back) return;
+  device->ClearDisconnect();
+  device->DiscardOutput();
+  port.plugged = true;
+  ++port.generation;
+  changed_.notify_all();
 }
 
 void FakeHidBackend::TopUp(Port& port) {

@@ -37,7 +37,8 @@ class FakeHidBackend : public HidBackend {
   // Adds an interface; device null means one that cannot be opened. Returns its path.
   std::string AddInterface(const HidDeviceInfo& info, VirtualDevice* device);
   void SetInitFails(bool fails) { initFails_ = fails; }
-  // Unplugging invalidates open handles and loses output in flight.
+  // Unplugging invalidates open handles and loses output in flight. A device that restarts
+  // (VirtualDevice::RequestRestart) unplugs and plugs itself.
   void Unplug(size_t index = 0);
   void Plug(size_t index = 0);
   // Makes writes of that interface time out (0) instead of reaching the device.
@@ -76,6 +77,9 @@ class FakeHidBackend : public HidBackend {
  private:
   friend class FakeHidDevice;
   void TopUp(Port& port);
+  // A device that dropped its connection leaves the bus; one that restarts comes back when
+  // its time has come, with a new handle generation and whatever identity it has then.
+  void Reenumerate(Port& port);
 
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "sim/BootLoader.h"
 #include "sim/DeviceIdentity.h"
 #include "sim/FileService.h"
 #include "sim/VirtualDevice.h"
@@ -9,7 +10,7 @@
 namespace vxk {
 
 // The whole virtual vx.keeper: the interpreter with its general and file commands over a file
-// tree (the demo tree unless one is given).
+// tree (the demo tree unless one is given), and its boot loader.
 class SimDevice {
  public:
   explicit SimDevice(DeviceIdentity identity = {}, std::unique_ptr<SimFileSystem> fs = nullptr);
@@ -18,10 +19,12 @@ class SimDevice {
 
   VirtualDevice& Device() { return device_; }
   FileService& Files() { return files_; }
+  BootLoader& Loader() { return bootLoader_; }
 
  private:
   VirtualDevice device_;
   FileService files_;
+  BootLoader bootLoader_;
 };
 
 }  // namespace vxk

@@ -167,7 +167,11 @@ void StreamServer::Serve(bool keepOnHangup) {
         if (blocked || wakeAt >= 0 || device_.PendingOutput(0) == 0) break;
       }
       const bool idle = outbound_.empty() && device_.PendingOutput(0) == 0;
-      if (device_.DisconnectRequested() && idle) return;
+      if (device_.DisconnectRequested() && idle) {
+        // A serial line outlives the device's restart; a connection does not.
+        if (!keepOnHangup || device_.RestartAt() < 0) return;
+        device_.ClearDisconnect();
+      }
       auto consider = [&](int64_t at) {
         if (at >= 0 && (wakeAt < 0 || at < wakeAt)) wakeAt = at;
       };

@@ -29,6 +29,11 @@ void VirtualDevice::Receive(int channel, std::string_view bytes) {
   }
 }
 
+VirtualDevice::Command VirtualDevice::CommandFor(const std::string& name) const {
+  const auto it = commands_.find(Lower(name));
+  return it == commands_.end() ? Command() : it->second;
+}
+
 void VirtualDevice::SetChannelHandler(int channel, ChannelHandler handler) {
   if (channel > 0 && channel < kChannels) channelHandlers_[channel] = std::move(handler);
 }

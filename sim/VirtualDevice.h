@@ -102,9 +102,25 @@ class VirtualDevice {
   static constexpr size_t kHistory = 4096;
 
   // A handler may ask the transport to drop the connection.
-  void RequestDisconnect() { disconnect_ = true; }
+  void RequestDisconnect() {
+    disconnect_ = true;
+    restartAt_ = -1;
+  }
+  // The device restarts: it drops the connection and is back ms from now. A transport that
+  // can (the fake USB bus) brings it back then; a serial line just stays; TCP ends.
+  void RequestRestart(int ms) {
+    disconnect_ = true;
+    restartAt_ = Now() + (ms > 0 ? ms : 0);
+  }
   bool DisconnectRequested() const { return disconnect_; }
-  void ClearDisconnect() { disconnect_ = false; }
+  // When a restarting device is back (device clock); -1 when it is not restarting.
+  int64_t RestartAt() const { return disconnect_ ? restartAt_ : -1; }
+  void ClearDisconnect() {
+    disconnect_ = false;
+    restartAt_ = -1;
+  }
+  // The handler of a command, or null, e.g. to wrap it.
+  Command CommandFor(const std::string& name) const;
 
  private:
   struct Output {
@@ -139,6 +155,7 @@ class VirtualDevice {
   int commandCount_ = 0;
   std::deque<std::string> history_;
   bool disconnect_ = false;
+  int64_t restartAt_ = -1;
 };
 
 }  // namespace vxk

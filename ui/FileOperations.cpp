@@ -119,7 +119,6 @@ FileOperations::FileOperations(TvxTerminal& terminal, TvxkFiles& files, FileBrow
     return static_cast<QMessageBox::StandardButton>(box.exec());
   };
   RunDialog = [](QDialog& dialog) { return dialog.exec(); };
-  InstallDroppedFirmware = [this](QStringList& dropped) { ReportFirmwareDrops(dropped); };
 
   for (QWidget* target : {static_cast<QWidget*>(browser_.lvFiles->viewport()),
                           static_cast<QWidget*>(browser_.memInfo->viewport())}) {
@@ -310,17 +309,6 @@ void FileOperations::dftFilesDrop(QStringList files, bool ctrl) {
     AppendStatusText(QStringLiteral("\r\ndone.\r\n"), kItalic);
   }
   Relist();
-}
-
-void FileOperations::ReportFirmwareDrops(QStringList& dropped) {
-  for (qsizetype i = dropped.size(); i-- > 0;) {
-    const std::string name = AsciiLower(ToDevice(QFileInfo(dropped[i]).fileName()));
-    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".blf") != 0) continue;
-    AppendStatusText(QFileInfo(dropped[i]).fileName() +
-                         QStringLiteral(": firmware files are loaded with Load Firmware\r\n"),
-                     kItalic);
-    dropped.removeAt(i);
-  }
 }
 
 bool FileOperations::eventFilter(QObject* watched, QEvent* event) {

@@ -77,7 +77,6 @@ class FileOperations : public QObject {
 
  private:
   QAction* MakeAction(const char* name, const QString& caption, void (FileOperations::*slot)());
-  void ReportFirmwareDrops(QStringList& files);
   void Relist();
 
   TvxTerminal& terminal_;

@@ -2,12 +2,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QColor>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QTimer>
@@ -94,6 +96,7 @@ void TfmMain::BuildLayout() {
   ops_ = new FileOperations(session_->Terminal(), session_->Files(), *browser_, *pane_, this);
   fmFile_ = new TfmFile(this);
   edit_ = new EditAction(*browser_, session_->Files(), *pane_, *fmFile_, this);
+  WireFirmware();
   connect(pane_, &TerminalPane::PasswordAccepted, this, [this] {
     BusyCursor busy;
     ShowDeviceDirectory(browser_->CurrentDir());
@@ -109,6 +112,7 @@ void TfmMain::BuildLayout() {
   sideLayout->addWidget(browser_->pbFile);
   sideLayout->addWidget(browser_->lblSize);
   sideLayout->addWidget(browser_->lblCount);
+  sideLayout->addWidget(firmware_->Button1);
   side->setMinimumWidth(kMinInfoWidth);
   pane_->reTerm()->setMinimumWidth(kMinTermWidth);
 
@@ -149,6 +153,7 @@ void TfmMain::BuildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("mnuFile"));
   file->addAction(ops_->actSave);
+  file->addAction(firmware_->actFirmware);
   file->addSeparator();
   file->addAction(ops_->actMakeFile);
   file->addSeparator();
@@ -181,6 +186,32 @@ void TfmMain::BuildMenus() {
   // only in the terminal pane, which holds them itself.
   addActions({pane_->actTermClear, pane_->actFontUp, pane_->actFontDown, pane_->actFontReset,
               browser_->actRefresh});
+}
+
+void TfmMain::WireFirmware() {
+  firmware_ = new FirmwareLoader(session_->Terminal(), session_->Files(), this);
+  firmware_->AppendStatus = [this](const QString& text, int style) {
+    AppendStatusText(text, style);
+  };
+  firmware_->FocusTerminal = [this] { pane_->reTerm()->setFocus(); };
+  firmware_->AfterBootSequence = [this] {
+    // The boot sequence closed and reopened the link: a TCP device is gone for good and is
+    // reported like one that left; another link shows what it reopened to.
+    if (IsNetworkLink() && ExpectsHeader() && !link_->IsOpen()) {
+      LinkClosed();
+    } else if (link_->IsOpen()) {
+      product_ = link_->ProductName();
+      ShowDeviceInfo();
+    }
+  };
+  // Dropped ".blf" files go to the boot loader before the rest is uploaded.
+  ops_->InstallDroppedFirmware = [this](QStringList& files) {
+    firmware_->InstallDroppedFirmware(files);
+  };
+}
+
+void TfmMain::AppendStatusText(const QString& text, int style) {
+  ops_->AppendStatusText(text, style);
 }
 
 void TfmMain::AddToCaption(const QString& suffix) {
@@ -306,6 +337,7 @@ void TfmMain::ShowDeviceInfo() {
   const std::string caps = link_->Capabilities();
   const bool files = caps.find(".nfi.") != std::string::npos;
   session_->Files().QuoteNames = files;
+  firmware_->actFirmware->setEnabled(caps.find(".uft.") != std::string::npos);
   browser_->EnableFileBrowser(files);
 }
 

@@ -9,6 +9,7 @@
 #include "comms/TerminalLock.h"
 #include "session/Session.h"
 #include "ui/FileBrowser.h"
+#include "ui/FirmwareLoader.h"
 #include "ui/TerminalPane.h"
 
 class QAction;
@@ -43,12 +44,19 @@ class TfmMain : public QMainWindow {
   FileOperations& Ops() { return *ops_; }
   TfmFile& FileEditor() { return *fmFile_; }
   EditAction& Edit() { return *edit_; }
+  FirmwareLoader& Firmware() { return *firmware_; }
   bool ExpectsHeader() const { return session_->ExpectsHeader(); }
   bool IsNetworkLink() const { return session_->IsNetworkLink(); }
   const QString& ProgramFolder() const { return programFolder_; }
   const std::string& SecretKey() const { return session_->Settings().secretKey; }
 
   void ShowStatus(const QString& message);
+  // Green progress text of file and firmware work; style 0 regular, 1 bold, 2 italic.
+  void AppendStatusText(const QString& text, int style);
+  // Called by the drop handler first: takes the ".blf" files out of dropped and installs them.
+  bool InstallDroppedFirmware(QStringList& dropped) {
+    return firmware_->InstallDroppedFirmware(dropped);
+  }
   void ShowDeviceInfo();
   void ShowDeviceDirectory(const std::string& path);
   // Reads and checks a TCP device's header; false when it was refused (the link is closed).
@@ -77,6 +85,7 @@ class TfmMain : public QMainWindow {
   void AcceptPending();
   void LinkClosed();
   void AddToCaption(const QString& suffix);
+  void WireFirmware();
 
   std::unique_ptr<Session> session_;
   TvxComms* link_ = nullptr;  // the session's, for short
@@ -85,6 +94,7 @@ class TfmMain : public QMainWindow {
   FileOperations* ops_ = nullptr;
   TfmFile* fmFile_ = nullptr;
   EditAction* edit_ = nullptr;
+  FirmwareLoader* firmware_ = nullptr;
   QSplitter* splitter_ = nullptr;
   SuspendWatcher* suspend_ = nullptr;
   std::string product_;  // the device's product text, from the link's last opening

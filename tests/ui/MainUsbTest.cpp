@@ -114,8 +114,8 @@ TEST_F(UsbMain, MenusHoldOnlyWhatWorks) {
   }
   EXPECT_EQ(menus, (QStringList{"&File", "&Terminal"}));
   ASSERT_EQ(items.size(), 2);
-  EXPECT_EQ(items[0], (QStringList{"Save to PC", "-", "New File", "-", "Edit", "Rename", "Delete",
-                                   "-", "Refresh Directory", "-", "Exit"}));
+  EXPECT_EQ(items[0], (QStringList{"Save to PC", "Load Firmware", "-", "New File", "-", "Edit",
+                                   "Rename", "Delete", "-", "Refresh Directory", "-", "Exit"}));
   EXPECT_EQ(items[1],
             (QStringList{"Select All", "Copy", "Paste", "Clear", "-", "Refresh Directory"}));
   QStringList popup;
