@@ -18,6 +18,7 @@
 #include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
 #include "ui/SuspendWatcher.h"
+#include "ui/ToolActions.h"
 
 namespace vxk {
 namespace {
@@ -155,6 +156,9 @@ void TfmMain::BuildMenus() {
   term->addSeparator();
   term->addAction(browser_->actRefresh);
 
+  tools_ = new ToolActions(this, pane_->reTerm());
+  tools_->AddMenus(menuBar());
+
   // These shortcuts work wherever the focus is in the window; Select All, Copy and Paste
   // only in the terminal pane, which holds them itself.
   addActions({pane_->actTermClear, pane_->actFontUp, pane_->actFontDown, pane_->actFontReset,
@@ -189,6 +193,7 @@ void TfmMain::FormShow() {
   }
   // The device folder starts at the top until saved settings give another one.
   browser_->edDir->setText(QStringLiteral("/"));
+  tools_->SetTerminal(&session_->Terminal());
   pane_->reTerm()->setFocus();
 }
 
@@ -262,6 +267,7 @@ void TfmMain::AcceptPending() {
 
 void TfmMain::LinkClosed() {
   link_->Close();
+  tools_->LinkClosed();
   if (IsNetworkLink() && ExpectsHeader()) {
     ShowStatus(QStringLiteral("Closed (app finished)"));
     AddToCaption(QStringLiteral(" [CLOSED]"));
@@ -284,6 +290,7 @@ void TfmMain::ShowDeviceInfo() {
   const std::string caps = link_->Capabilities();
   const bool files = caps.find(".nfi.") != std::string::npos;
   session_->Files().QuoteNames = files;
+  tools_->ShowCapabilities(caps);
   browser_->EnableFileBrowser(files);
 }
 

@@ -18,6 +18,7 @@ class QTimer;
 namespace vxk {
 
 class SuspendWatcher;
+class ToolActions;
 
 // The main window: owns the device link, the terminal engine and the file layer, and drives
 // the conversation with two timers: Timer1 (250 ms) opens the link and shows what arrives,
@@ -36,6 +37,7 @@ class TfmMain : public QMainWindow {
   TvxTerminal& Terminal() { return session_->Terminal(); }
   TvxkFiles& Files() { return session_->Files(); }
   TerminalPane& Pane() { return *pane_; }
+  ToolActions& Tools() { return *tools_; }
   FileBrowser& Browser() { return *browser_; }
   bool ExpectsHeader() const { return session_->ExpectsHeader(); }
   bool IsNetworkLink() const { return session_->IsNetworkLink(); }
@@ -78,6 +80,7 @@ class TfmMain : public QMainWindow {
   FileBrowser* browser_ = nullptr;
   QSplitter* splitter_ = nullptr;
   SuspendWatcher* suspend_ = nullptr;
+  ToolActions* tools_ = nullptr;
   std::string product_;  // the device's product text, from the link's last opening
   bool shown_ = false;
   QString programFolder_;
