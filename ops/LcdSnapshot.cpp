@@ -106,7 +106,9 @@ LcdFetchResult FetchLcdSnapshot(TvxTerminal& terminal, const LcdProgress& progre
   }
   result.snapshot.width = width;
   result.snapshot.height = height;
-  result.snapshot.pixels = terminal.ReadReply(LcdTimeouts::kPixelsMs);
+  // An empty screen has no pixel text: its prompt follows the header at once, and waiting for
+  // a reply that is not empty would only run into the time-out.
+  if (width > 0 && height > 0) result.snapshot.pixels = terminal.ReadReply(LcdTimeouts::kPixelsMs);
   terminal.ReadToPromptEnd(LcdTimeouts::kPromptEndMs);
   step(3);
   return result;
