@@ -28,5 +28,6 @@ void RunLinkBenches();
 void RunFileBenches();
 // The windows and the running tool; only in a build with the GUI.
 void RunUiBenches();
+void RunLcdBenches();
 
 }  // namespace vxk

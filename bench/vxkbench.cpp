@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
   vxk::RunFileBenches();
 #ifdef VXK_BENCH_GUI
   vxk::RunUiBenches();
+  vxk::RunLcdBenches();
 #endif
   return 0;
 }
