@@ -165,6 +165,7 @@ void TfmLCD::resizeEvent(QResizeEvent* event) {
 }
 
 void TfmLCD::FormResize() {
+  if (!Panel1) return;
   const int q = (Panel1->width() - 2 * FMargin) / 4;
   int left = FMargin;
   for (QPushButton* b : {btnKey1, btnKey2, btnKey3, btnKey4}) {
