@@ -30,5 +30,6 @@ void RunServerBenches();
 void RunOpsBenches();
 // The windows and the running tool; only in a build with the GUI.
 void RunUiBenches();
+void RunLcdBenches();
 
 }  // namespace vxk

@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
   vxk::RunOpsBenches();
 #ifdef VXK_BENCH_GUI
   vxk::RunUiBenches();
+  vxk::RunLcdBenches();
 #endif
   return 0;
 }

@@ -9,6 +9,7 @@ SimDevice::SimDevice(DeviceIdentity identity, std::unique_ptr<SimFileSystem> fs)
   InstallBasicCommands(device_);
   files_.Install(device_);
   bootLoader_.Install(device_);
+  panel_.Install(device_);
 }
 
 }  // namespace vxk

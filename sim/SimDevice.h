@@ -5,12 +5,14 @@
 #include "sim/BootLoader.h"
 #include "sim/DeviceIdentity.h"
 #include "sim/FileService.h"
+#include "sim/LcdClock.h"
 #include "sim/VirtualDevice.h"
 
 namespace vxk {
 
 // The whole virtual vx.keeper: the interpreter with its general and file commands over a file
-// tree (the demo tree unless one is given), and its boot loader.
+// tree (the demo tree unless one is given), its boot loader, its LCD with the four keys, and
+// its clock.
 class SimDevice {
  public:
   explicit SimDevice(DeviceIdentity identity = {}, std::unique_ptr<SimFileSystem> fs = nullptr);
@@ -20,11 +22,13 @@ class SimDevice {
   VirtualDevice& Device() { return device_; }
   FileService& Files() { return files_; }
   BootLoader& Loader() { return bootLoader_; }
+  LcdClock& Panel() { return panel_; }
 
  private:
   VirtualDevice device_;
   FileService files_;
   BootLoader bootLoader_;
+  LcdClock panel_;
 };
 
 }  // namespace vxk

@@ -67,6 +67,13 @@ std::string SimUsage() {
          "  --endless-listing     NFDIR never ends its listing\n"
          "  --flood-on CMD        CMD sends text without end and never a prompt (as FLOOD)\n"
          "  --flood-ab-on CMD     CMD sends 0xAB bytes without end (as FLOOD AB)\n"
+         "  --lcd-marker M        LCD names M instead of U8G2 in its header\n"
+         "  --lcd-size WxH        LCD declares W x H pixels (the screen stays 128 x 64 when\n"
+         "                        either lies outside 0..1024)\n"
+         "  --lcd-upper-hex       LCD sends its pixel text in upper-case hex\n"
+         "  --lcd-short           LCD stops its pixel text halfway\n"
+         "  --lcd-no-tab          LCD separates its header fields by blanks\n"
+         "  --time-silent         TIME is never answered\n"
          "\n"
          "Timing of the link:\n"
          "  --latency MS          both directions are delayed by MS\n"
@@ -140,6 +147,23 @@ SimOptions ParseSimOptions(int argc, const char* const* argv) {
       o.floods.emplace_back(value(), false);
     else if (opt == "--flood-ab-on")
       o.floods.emplace_back(value(), true);
+    else if (opt == "--lcd-marker")
+      o.lcd.marker = value();
+    else if (opt == "--lcd-size") {
+      const std::string size = value();
+      const size_t x = size.find('x');
+      if (x == std::string::npos) throw std::invalid_argument(opt + " needs WxH");
+      // Clamped, so a huge size stays huge instead of wrapping into range.
+      o.lcd.width = static_cast<int>(std::clamp(Number(opt, size.substr(0, x)), -1L, 1L << 30));
+      o.lcd.height = static_cast<int>(std::clamp(Number(opt, size.substr(x + 1)), -1L, 1L << 30));
+    } else if (opt == "--lcd-upper-hex")
+      o.lcd.upperHex = true;
+    else if (opt == "--lcd-short")
+      o.lcd.shortText = true;
+    else if (opt == "--lcd-no-tab")
+      o.lcd.noTab = true;
+    else if (opt == "--time-silent")
+      o.clock.silent = true;
     else if (opt == "--latency")
       o.timing.toDeviceLatencyMs = o.timing.toHostLatencyMs = Milliseconds(opt, value());
     else if (opt == "--latency-in")

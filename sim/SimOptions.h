@@ -7,6 +7,7 @@
 #include "sim/DeviceIdentity.h"
 #include "sim/FileService.h"
 #include "sim/HeaderText.h"
+#include "sim/LcdClock.h"
 #include "sim/LinkTiming.h"
 
 namespace vxk {
@@ -22,6 +23,8 @@ struct SimOptions {
   DeviceIdentity identity;
   HeaderOptions header;
   FileFaults faults;
+  LcdFaults lcd;
+  ClockFaults clock;
   LinkTiming timing;
   int receiveTimeoutMs = -1;  // -1: the device's own
   // Commands that flood instead of doing their work; second: 0xAB bytes instead of text.

@@ -187,6 +187,8 @@ int main(int argc, char** argv) {
   SimDevice sim(o.identity, std::move(fs));
   sim.Device().SetPassword(o.password);
   sim.Files().Faults() = o.faults;
+  sim.Panel().Lcd() = o.lcd;
+  sim.Panel().Clock() = o.clock;
   if (o.receiveTimeoutMs > 0) sim.Device().SetReceiveTimeout(o.receiveTimeoutMs);
   for (const auto& [command, ab] : o.floods) {
     const Flood kind = ab ? Flood::EmptyReplies : Flood::Text;

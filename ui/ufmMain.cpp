@@ -22,6 +22,7 @@
 #include "ui/EditAction.h"
 #include "ui/FileOperations.h"
 #include "ui/SuspendWatcher.h"
+#include "ui/ToolActions.h"
 #include "ui/ufmFile.h"
 
 namespace vxk {
@@ -181,6 +182,8 @@ void TfmMain::BuildMenus() {
   const qsizetype refresh = items.indexOf(browser_->actRefresh);
   if (refresh > 0 && !items[refresh - 1]->isSeparator())
     popup->insertSeparator(browser_->actRefresh);
+  tools_ = new ToolActions(this, pane_->reTerm());
+  tools_->AddMenus(menuBar());
 
   // These shortcuts work wherever the focus is in the window; Select All, Copy and Paste
   // only in the terminal pane, which holds them itself.
@@ -242,6 +245,7 @@ void TfmMain::FormShow() {
   }
   // The device folder starts at the top until saved settings give another one.
   browser_->edDir->setText(QStringLiteral("/"));
+  tools_->SetTerminal(&session_->Terminal());
   pane_->reTerm()->setFocus();
 }
 
@@ -315,6 +319,7 @@ void TfmMain::AcceptPending() {
 
 void TfmMain::LinkClosed() {
   link_->Close();
+  tools_->LinkClosed();
   if (IsNetworkLink() && ExpectsHeader()) {
     ShowStatus(QStringLiteral("Closed (app finished)"));
     AddToCaption(QStringLiteral(" [CLOSED]"));
@@ -338,6 +343,7 @@ void TfmMain::ShowDeviceInfo() {
   const bool files = caps.find(".nfi.") != std::string::npos;
   session_->Files().QuoteNames = files;
   firmware_->actFirmware->setEnabled(caps.find(".uft.") != std::string::npos);
+  tools_->ShowCapabilities(caps);
   browser_->EnableFileBrowser(files);
 }
 

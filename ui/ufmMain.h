@@ -22,6 +22,7 @@ class FileOperations;
 class EditAction;
 class SuspendWatcher;
 class TfmFile;
+class ToolActions;
 
 // The main window: owns the device link, the terminal engine and the file layer, and drives
 // the conversation with two timers: Timer1 (250 ms) opens the link and shows what arrives,
@@ -40,6 +41,7 @@ class TfmMain : public QMainWindow {
   TvxTerminal& Terminal() { return session_->Terminal(); }
   TvxkFiles& Files() { return session_->Files(); }
   TerminalPane& Pane() { return *pane_; }
+  ToolActions& Tools() { return *tools_; }
   FileBrowser& Browser() { return *browser_; }
   FileOperations& Ops() { return *ops_; }
   TfmFile& FileEditor() { return *fmFile_; }
@@ -97,6 +99,7 @@ class TfmMain : public QMainWindow {
   FirmwareLoader* firmware_ = nullptr;
   QSplitter* splitter_ = nullptr;
   SuspendWatcher* suspend_ = nullptr;
+  ToolActions* tools_ = nullptr;
   std::string product_;  // the device's product text, from the link's last opening
   bool shown_ = false;
   QString programFolder_;

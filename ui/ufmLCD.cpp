@@ -1,0 +1,237 @@
+#include "ui/ufmLCD.h"
+
+#include <QActionGroup>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTime>
+#include <QVBoxLayout>
+
+#include "ui/BusyCursor.h"
+#include "ui/PngImage.h"
+
+namespace vxk {
+namespace {
+
+constexpr int kPanelHeight = 41;
+constexpr int kButtonTop = 8;
+// The window is the picture plus this much in each direction.
+constexpr int kExtraWidth = 32;
+constexpr int kExtraHeight = 64;
+constexpr const char* kTag = "tag";
+
+// Clears a flag when the scope ends, however it ends.
+class FlagGuard {
+ public:
+  explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
+  ~FlagGuard() { flag_ = false; }
+  FlagGuard(const FlagGuard&) = delete;
+  FlagGuard& operator=(const FlagGuard&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+QAction* MenuItem(QMenu* menu, const QString& text, const char* name, bool checkable = false) {
+  QAction* a = menu->addAction(text);
+  a->setObjectName(QLatin1String(name));
+  a->setCheckable(checkable);
+  a->setChecked(checkable);
+  return a;
+}
+
+}  // namespace
+
+TfmLCD::TfmLCD(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
+  setObjectName(QStringLiteral("fmLCD"));
+  setWindowTitle(QStringLiteral("LCD Snapshot"));
+  resize(360, 320);
+  FormCreate();
+}
+
+void TfmLCD::FormCreate() {
+  imgLCD = new QLabel(this);
+  imgLCD->setObjectName(QStringLiteral("imgLCD"));
+  imgLCD->setAlignment(Qt::AlignCenter);
+  imgLCD->setContextMenuPolicy(Qt::CustomContextMenu);
+
+  Panel1 = new QWidget(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFixedHeight(kPanelHeight);
+  QPushButton* buttons[4];
+  for (int i = 0; i < 4; ++i) {
+    buttons[i] = new QPushButton(QStringLiteral("Key %1").arg(i + 1), Panel1);
+    buttons[i]->setObjectName(QStringLiteral("btnKey%1").arg(i + 1));
+    buttons[i]->setProperty(kTag, i + 1);
+    connect(buttons[i], &QPushButton::clicked, this, &TfmLCD::btnKey1Click);
+  }
+  btnKey1 = buttons[0];
+  btnKey2 = buttons[1];
+  btnKey3 = buttons[2];
+  btnKey4 = buttons[3];
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(imgLCD, 1);
+  layout->addWidget(Panel1);
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  Refresh1 = MenuItem(PopupMenu1, QStringLiteral("Refresh"), "Refresh1");
+  PopupMenu1->addSeparator();
+  SimulatedLCD1 = MenuItem(PopupMenu1, QStringLiteral("Colour Simulation"), "SimulatedLCD1", true);
+  Shadow1 = MenuItem(PopupMenu1, QStringLiteral("Shadow"), "Shadow1", true);
+  Scale1 = PopupMenu1->addMenu(QStringLiteral("Scale"));
+  Scale1->setObjectName(QStringLiteral("Scale1"));
+  auto* scales = new QActionGroup(this);
+  const char* names[4] = {"N11", "x21", "x31", "x41"};
+  QAction* items[4];
+  for (int i = 0; i < 4; ++i) {
+    items[i] = MenuItem(Scale1, QStringLiteral("x%1").arg(i + 1), names[i]);
+    items[i]->setCheckable(true);
+    items[i]->setChecked(i + 1 == FScale);
+    items[i]->setData(i + 1);
+    scales->addAction(items[i]);
+    connect(items[i], &QAction::triggered, this, &TfmLCD::x41Click);
+  }
+  N11 = items[0];
+  x21 = items[1];
+  x31 = items[2];
+  x41 = items[3];
+  PopupMenu1->addSeparator();
+  Copy1 = MenuItem(PopupMenu1, QStringLiteral("Copy"), "Copy1");
+  Savetofile1 = MenuItem(PopupMenu1, QStringLiteral("Save to file"), "Savetofile1");
+
+  connect(imgLCD, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu1->popup(imgLCD->mapToGlobal(at)); });
+  connect(Refresh1, &QAction::triggered, this, &TfmLCD::Refresh1Click);
+  connect(SimulatedLCD1, &QAction::triggered, this, &TfmLCD::SimulatedLCD1Click);
+  connect(Shadow1, &QAction::triggered, this, &TfmLCD::Shadow1Click);
+  connect(Copy1, &QAction::triggered, this, &TfmLCD::Copy1Click);
+  connect(Savetofile1, &QAction::triggered, this, &TfmLCD::Savetofile1Click);
+}
+
+void TfmLCD::GetSnapshot() {
+  if (!FTerminal || !FTerminal->IsOpen() || FBusy) return;
+  LcdFetchResult result;
+  {
+    FlagGuard busy(FBusy);
+    BusyCursor cursor;
+    result = FetchLcdSnapshot(*FTerminal);
+  }
+  if (result.reason == LcdFetchError::NotU8g2) {
+    QMessageBox::information(this, QStringLiteral("Info"),
+                             QStringLiteral("LCD not used by the Lua App"));
+    return;
+  }
+  if (!result.ok()) return;  // no header, or a size that cannot be: the picture stays
+  FPixels = std::move(result.snapshot.pixels);
+  FLcdWidth = result.snapshot.width;
+  FLcdHeight = result.snapshot.height;
+  setWindowTitle(QStringLiteral("LCD Snapshot @ ") +
+                 QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat));
+  DrawSnapshot();
+  show();
+}
+
+void TfmLCD::DrawSnapshot() {
+  LcdLook look;
+  look.margin = FMargin;
+  look.scale = FScale;
+  look.bezel = FBezelColour;
+  look.lcd = FLcdColour;
+  look.pixel = FPixelColour;
+  look.shadow = FShadow;
+  picture_ = ::vxk::DrawSnapshot(LcdSnapshot{FLcdWidth, FLcdHeight, FPixels}, look);
+  // One bitmap pixel on one screen pixel, also on a scaled display.
+  QPixmap pixmap = QPixmap::fromImage(picture_);
+  const qreal ratio = devicePixelRatioF();
+  pixmap.setDevicePixelRatio(ratio);
+  imgLCD->setPixmap(pixmap);
+  resize(qRound(picture_.width() / ratio) + kExtraWidth,
+         qRound(picture_.height() / ratio) + kExtraHeight);
+}
+
+void TfmLCD::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FormResize();
+}
+
+void TfmLCD::FormResize() {
+  if (!Panel1) return;
+  const int q = (Panel1->width() - 2 * FMargin) / 4;
+  int left = FMargin;
+  for (QPushButton* b : {btnKey1, btnKey2, btnKey3, btnKey4}) {
+    b->setGeometry(left, kButtonTop, std::max(q - 4, 0), b->sizeHint().height());
+    left += q;
+  }
+}
+
+void TfmLCD::btnKey1Click() {
+  if (!FTerminal) return;
+  const int key = sender() ? sender()->property(kTag).toInt() : 0;
+  {
+    BusyCursor cursor;
+    if (!PressLcdKey(*FTerminal, key)) return;
+  }
+  GetSnapshot();
+}
+
+void TfmLCD::Refresh1Click() {
+  GetSnapshot();
+}
+
+void TfmLCD::SimulatedLCD1Click(bool checked) {
+  if (checked) {
+    FMargin = 7;
+    FBezelColour = qRgb(184, 240, 128);
+    FPixelColour = qRgb(0, 0, 0);
+    FLcdColour = qRgb(168, 224, 128);
+  } else {
+    FMargin = 0;
+    FBezelColour = qRgb(255, 255, 255);
+    FPixelColour = qRgb(0, 0, 0);
+    FLcdColour = qRgb(255, 255, 255);
+  }
+  DrawSnapshot();
+}
+
+void TfmLCD::Shadow1Click(bool checked) {
+  FShadow = checked ? 15 : 0;
+  DrawSnapshot();
+}
+
+void TfmLCD::x41Click() {
+  auto* item = qobject_cast<QAction*>(sender());
+  if (!item) return;
+  FScale = item->data().toInt();
+  item->setChecked(true);
+  DrawSnapshot();
+}
+
+void TfmLCD::Copy1Click() {
+  QGuiApplication::clipboard()->setImage(picture_);
+}
+
+void TfmLCD::Savetofile1Click() {
+  QFileDialog dialog(this, QStringLiteral("Save Bitmap"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("png"));
+  dialog.setNameFilters({QStringLiteral("*.png (*.png)"), QStringLiteral("All files (*.*)")});
+  dialog.selectFile(LcdFileName(QDateTime::currentDateTime()));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  SaveToFile(dialog.selectedFiles().front());
+}
+
+void TfmLCD::SaveToFile(const QString& path) {
+  SavePng(picture_, path);
+}
+
+}  // namespace vxk

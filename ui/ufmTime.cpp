@@ -1,0 +1,137 @@
+#include "ui/ufmTime.h"
+
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <exception>
+
+#include "ui/Application.h"
+#include "ui/DeviceText.h"
+
+namespace vxk {
+namespace {
+
+constexpr int kRefreshMs = 1000;
+
+QPlainTextEdit* Memo(const char* name, QWidget* parent) {
+  auto* memo = new QPlainTextEdit(parent);
+  memo->setObjectName(QLatin1String(name));
+  memo->setReadOnly(true);
+  memo->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  return memo;
+}
+
+// Device and PC text with its CR LF (or lone CR) line ends as the memo's line breaks.
+QString MemoText(const std::string& text) {
+  QString s = FromDevice(text);
+  s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return s;
+}
+
+}  // namespace
+
+TfmSyncTime::TfmSyncTime(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("fmSyncTime"));
+  setWindowTitle(QStringLiteral("Sync Time"));
+  resize(310, 283);
+
+  memVxkTime = Memo("memVxkTime", this);
+  memPcTime = Memo("memPcTime", this);
+  cbTimezone = new QCheckBox(QStringLiteral("Sync Timezone"), this);
+  cbTimezone->setObjectName(QStringLiteral("cbTimezone"));
+  cbTimezone->setChecked(true);
+  edTZ = new QLineEdit(QStringLiteral("0"), this);
+  edTZ->setObjectName(QStringLiteral("edTZ"));
+  edTZ->setEnabled(false);
+  btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+  btnCancel->setObjectName(QStringLiteral("btnCancel"));
+  btnSyncTime = new QPushButton(QStringLiteral("Sync"), this);
+  btnSyncTime->setObjectName(QStringLiteral("btnSyncTime"));
+  btnSyncTime->setDefault(true);
+
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(new QLabel(QStringLiteral("Device"), this), 0, 0, Qt::AlignTop);
+  grid->addWidget(memVxkTime, 0, 1);
+  grid->addWidget(new QLabel(QStringLiteral("PC"), this), 1, 0, Qt::AlignTop);
+  grid->addWidget(memPcTime, 1, 1);
+  auto* zone = new QHBoxLayout;
+  zone->addWidget(cbTimezone);
+  zone->addWidget(edTZ);
+  zone->addWidget(new QLabel(QStringLiteral("min"), this));
+  grid->addLayout(zone, 2, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(btnCancel);
+  buttons->addWidget(btnSyncTime);
+  grid->addLayout(buttons, 3, 0, 1, 2);
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(kRefreshMs);
+  connect(Timer1, &QTimer::timeout, this, &TfmSyncTime::Timer1Timer);
+  connect(cbTimezone, &QCheckBox::clicked, this, &TfmSyncTime::cbTimezoneClick);
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(btnSyncTime, &QPushButton::clicked, this, &TfmSyncTime::btnSyncTimeClick);
+}
+
+int TfmSyncTime::Execute() {
+  if (!FTerminal || !FTerminal->IsOpen()) return QDialog::Rejected;
+  RefreshTimes();
+  if (QWidget* owner = parentWidget()) {
+    const QRect area = owner->frameGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+  return exec();
+}
+
+void TfmSyncTime::RefreshTimes() {
+  if (!FTerminal || !FTerminal->IsOpen()) return;
+  const DeviceTimeResult device = ReadDeviceTime(*FTerminal);
+  if (device.reason != TimeError::None) return;
+  memVxkTime->setPlainText(MemoText(device.reply));
+  const PcTimes pc = PcTimesAt(clock_());
+  memPcTime->setPlainText(MemoText(PcTimeText(pc)));
+  if (cbTimezone->isChecked()) edTZ->setText(QString::number(pc.offsetMinutes));
+}
+
+void TfmSyncTime::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  btnSyncTime->setFocus();
+  Timer1->start();
+}
+
+void TfmSyncTime::hideEvent(QHideEvent* event) {
+  Timer1->stop();
+  QDialog::hideEvent(event);
+}
+
+void TfmSyncTime::Timer1Timer() {
+  // Stopped while the refresh runs and while an error is shown, so a box's own event loop
+  // cannot start another refresh and stack boxes.
+  Timer1->stop();
+  try {
+    RefreshTimes();
+  } catch (const std::exception& e) {
+    Application::ShowError(QString::fromLocal8Bit(e.what()));
+  }
+  if (isVisible()) Timer1->start();
+}
+
+void TfmSyncTime::cbTimezoneClick() {
+  edTZ->setEnabled(!cbTimezone->isChecked());
+}
+
+void TfmSyncTime::btnSyncTimeClick() {
+  const std::string command = TimeCommand(clock_(), ParseOffsetMinutes(edTZ->text().toStdString()));
+  if (FTerminal) SetDeviceTime(*FTerminal, command);
+  accept();
+}
+
+}  // namespace vxk
