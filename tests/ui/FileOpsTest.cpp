@@ -112,9 +112,7 @@ TEST_F(FileOps, CaptionsShortcutsMenusAndDialogs) {
     for (QAction* a : menu->actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
     return out;
   };
-  EXPECT_EQ(names(tool->window->menuBar()->actions().first()->menu()),
-            (QStringList{"Save to PC", "-", "New File", "-", "Rename", "Delete", "-",
-                         "Refresh Directory", "-", "Exit"}));
+  // The File menu as a whole is checked with the main window's menus.
   EXPECT_EQ(names(browser().puFiles),
             (QStringList{"Edit", "Save to PC", "Rename", "Delete", "-", "New File", "Make Dir", "-",
                          "Refresh Directory"}));
