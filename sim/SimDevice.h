@@ -4,12 +4,13 @@
 
 #include "sim/DeviceIdentity.h"
 #include "sim/FileService.h"
+#include "sim/LogService.h"
 #include "sim/VirtualDevice.h"
 
 namespace vxk {
 
 // The whole virtual vx.keeper: the interpreter with its general and file commands over a file
-// tree (the demo tree unless one is given).
+// tree (the demo tree unless one is given), and its log stream on channel 31.
 class SimDevice {
  public:
   explicit SimDevice(DeviceIdentity identity = {}, std::unique_ptr<SimFileSystem> fs = nullptr);
@@ -18,10 +19,12 @@ class SimDevice {
 
   VirtualDevice& Device() { return device_; }
   FileService& Files() { return files_; }
+  LogService& Log() { return log_; }
 
  private:
   VirtualDevice device_;
   FileService files_;
+  LogService log_;
 };
 
 }  // namespace vxk
