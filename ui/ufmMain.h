@@ -18,6 +18,7 @@ class QTimer;
 namespace vxk {
 
 class SuspendWatcher;
+class TfmLog;
 
 // The main window: owns the device link, the terminal engine and the file layer, and drives
 // the conversation with two timers: Timer1 (250 ms) opens the link and shows what arrives,
@@ -51,6 +52,8 @@ class TfmMain : public QMainWindow {
   QTimer* Timer1 = nullptr;
   QTimer* Timer2 = nullptr;
   QAction* actExit = nullptr;
+  QAction* actShowLog = nullptr;
+  TfmLog* fmLog = nullptr;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -60,6 +63,7 @@ class TfmMain : public QMainWindow {
   void Timer1Timer();
   void Timer2Timer();
   void PowerResumed();
+  void actShowLogExecute();
 
  private:
   void FormCreate();
