@@ -28,5 +28,7 @@ void RunLinkBenches();
 void RunFileBenches();
 // The windows and the running tool; only in a build with the GUI.
 void RunUiBenches();
+// Records into the log window's panes; runs inside RunUiBenches' application.
+void LogRecordsBench();
 
 }  // namespace vxk

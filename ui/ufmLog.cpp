@@ -267,12 +267,20 @@ void TfmLog::BeginBatch() {
   FAdded = true;
   reLog->setUpdatesEnabled(false);
   reModem->setUpdatesEnabled(false);
+  logBatch_ = QTextCursor(reLog->document());
+  logBatch_.beginEditBlock();
+  modemBatch_ = QTextCursor(reModem->document());
+  modemBatch_.beginEditBlock();
 }
 
 void TfmLog::FinishBatch() {
   FInBatch = false;
   if (!FAdded) return;
   FAdded = false;
+  logBatch_.endEditBlock();
+  modemBatch_.endEditBlock();
+  logBatch_ = QTextCursor();
+  modemBatch_ = QTextCursor();
   TrimToLimit(reLog, kLogLimit);
   TrimToLimit(reModem, kModemLimit);
   reLog->setUpdatesEnabled(true);

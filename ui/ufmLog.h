@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTextCursor>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -105,6 +106,9 @@ class TfmLog : public QWidget {
   std::string FLastModemStamp;
   bool FInBatch = false;
   bool FAdded = false;
+  // Open edit blocks of one poll: the panes lay out what a poll added once, at its end.
+  QTextCursor logBatch_;
+  QTextCursor modemBatch_;
   bool logCr_ = false;  // the log pane's last text ended in CR
   bool modemCr_ = false;
 };
