@@ -31,5 +31,7 @@ void RunOpsBenches();
 // The windows and the running tool; only in a build with the GUI.
 void RunUiBenches();
 void RunLcdBenches();
+// Records into the log window's panes; runs inside RunUiBenches' application.
+void LogRecordsBench();
 
 }  // namespace vxk

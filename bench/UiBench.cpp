@@ -231,7 +231,7 @@ void IdleCpu() {
 }  // namespace
 
 void RunUiBenches() {
-  if (Selected("ui.")) {
+  if (Selected("ui.") || Selected("log.")) {
     // The windows draw into memory: no display is needed and none is disturbed.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
@@ -240,6 +240,7 @@ void RunUiBenches() {
     Application app(argc, argv);
     if (Selected("ui.terminal")) TerminalIngest();
     if (Selected("ui.list")) FileList();
+    if (Selected("log.records")) LogRecordsBench();
   }
   if (Selected("app.idle_cpu")) IdleCpu();
 }

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libhidapi-dev
           libusb-1.0-0-dev libzip-dev libpng-dev zlib1g-dev libgtest-dev googletest tzdata
-          xvfb xauth python3)
+          xvfb xauth python3 unrtf)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

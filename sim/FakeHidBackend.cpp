@@ -48,7 +48,8 @@ class FakeHidDevice : public HidDevice {
     }
     const size_t n = std::min<size_t>(packet[2], kPacketData);
     port_->device->Receive(packet[0],
-                           std::string_view(reinterpret_cast<const char*>(packet) + 3, n));
+                           std::string_view(reinterpret_cast<const char*>(packet) + 3, n),
+                           packet[1]);
     backend_.TopUp(*port_);
     backend_.changed_.notify_all();
     // The write lasts until a waiting reader has taken what is queued, or a frame has passed.

@@ -10,6 +10,7 @@ SimDevice::SimDevice(DeviceIdentity identity, std::unique_ptr<SimFileSystem> fs)
   files_.Install(device_);
   bootLoader_.Install(device_);
   panel_.Install(device_);
+  log_.Install(device_);
 }
 
 }  // namespace vxk

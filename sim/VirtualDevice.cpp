@@ -17,7 +17,7 @@ std::string Lower(std::string text) {
 
 VirtualDevice::VirtualDevice(DeviceIdentity identity) : identity_(std::move(identity)) {}
 
-void VirtualDevice::Receive(int channel, std::string_view bytes) {
+void VirtualDevice::Receive(int channel, std::string_view bytes, uint8_t flags) {
   if (channel == 0) {
     const int64_t now = Now();
     Tick(now);
@@ -25,7 +25,7 @@ void VirtualDevice::Receive(int channel, std::string_view bytes) {
     if (dataLeft_ > 0) lastDataMs_ = now;
     ReceiveTerminal(bytes);
   } else if (channel > 0 && channel < kChannels && channelHandlers_[channel]) {
-    channelHandlers_[channel](*this, bytes);
+    channelHandlers_[channel](*this, bytes, flags);
   }
 }
 
@@ -35,7 +35,39 @@ VirtualDevice::Command VirtualDevice::CommandFor(const std::string& name) const 
 }
 
 void VirtualDevice::SetChannelHandler(int channel, ChannelHandler handler) {
+  if (!handler) {
+    SetPacketHandler(channel, nullptr);
+    return;
+  }
+  SetPacketHandler(channel,
+                   [handler = std::move(handler)](VirtualDevice& device, std::string_view bytes,
+                                                  uint8_t) { handler(device, bytes); });
+}
+
+void VirtualDevice::SetPacketHandler(int channel, PacketHandler handler) {
   if (channel > 0 && channel < kChannels) channelHandlers_[channel] = std::move(handler);
+}
+
+void VirtualDevice::SetFramed(int channel, bool framed) {
+  if (channel < 0 || channel >= kChannels) return;
+  Output& out = output_[channel];
+  if (out.framed == framed) return;
+  // What is pending keeps its order: stream bytes become packets, packets become bytes.
+  if (framed) {
+    const std::string rest = out.data.substr(out.head);
+    out.data.clear();
+    out.head = 0;
+    for (size_t pos = 0; pos < rest.size(); pos += kFrameBytes)
+      out.frames.push_back(rest.substr(pos, kFrameBytes));
+  } else {
+    for (const std::string& frame : out.frames) out.data += frame;
+    out.frames.clear();
+  }
+  out.framed = framed;
+}
+
+bool VirtualDevice::Framed(int channel) const {
+  return channel >= 0 && channel < kChannels && output_[channel].framed;
 }
 
 void VirtualDevice::ReceiveTerminal(std::string_view bytes) {
@@ -118,9 +150,13 @@ void VirtualDevice::RunLine(const std::string& line) {
   command(*this, args);
 }
 
+size_t VirtualDevice::Pending(const Output& out) {
+  return out.framed ? out.frames.size() : out.data.size() - out.head;
+}
+
 void VirtualDevice::Refill(int channel, size_t want) {
   Output& out = output_[channel];
-  while (generators_[channel] && out.data.size() - out.head < want) {
+  while (generators_[channel] && Pending(out) < want) {
     // Called where it lives, so that its state carries on; it may replace or stop itself.
     Generator generate = std::move(generators_[channel]);
     generators_[channel] = nullptr;
@@ -128,7 +164,7 @@ void VirtualDevice::Refill(int channel, size_t want) {
     const std::string piece = generate(*this);
     if (generatorChanges_ == changes && !piece.empty()) generators_[channel] = std::move(generate);
     if (piece.empty()) break;
-    out.data += piece;
+    Emit(channel, piece);
   }
 }
 
@@ -136,7 +172,7 @@ size_t VirtualDevice::PendingOutput(int channel) {
   if (channel < 0 || channel >= kChannels) return 0;
   Tick(Now());
   Refill(channel, 1);
-  return output_[channel].data.size() - output_[channel].head;
+  return Pending(output_[channel]);
 }
 
 bool VirtualDevice::HasOutput() {
@@ -149,8 +185,16 @@ bool VirtualDevice::HasOutput() {
 std::string VirtualDevice::TakeOutput(int channel, size_t maxBytes) {
   if (channel < 0 || channel >= kChannels) return std::string();
   Tick(Now());
-  Refill(channel, std::min(maxBytes, kGenerateAhead));
   Output& out = output_[channel];
+  if (out.framed) {
+    Refill(channel, 1);
+    if (out.frames.empty()) return std::string();
+    std::string frame = std::move(out.frames.front());
+    out.frames.pop_front();
+    if (frame.size() > maxBytes) frame.resize(maxBytes);
+    return frame;
+  }
+  Refill(channel, std::min(maxBytes, kGenerateAhead));
   const size_t n = std::min(maxBytes, out.data.size() - out.head);
   std::string taken = out.data.substr(out.head, n);
   out.head += n;
@@ -168,6 +212,7 @@ void VirtualDevice::DiscardOutput() {
   for (Output& out : output_) {
     out.data.clear();
     out.head = 0;
+    out.frames.clear();
   }
 }
 
@@ -177,7 +222,14 @@ void VirtualDevice::PrintLine(std::string_view text) {
 }
 
 void VirtualDevice::Emit(int channel, std::string_view bytes) {
-  if (channel >= 0 && channel < kChannels) output_[channel].data.append(bytes);
+  if (channel < 0 || channel >= kChannels) return;
+  Output& out = output_[channel];
+  if (!out.framed) {
+    out.data.append(bytes);
+    return;
+  }
+  // A record longer than a packet loses its tail, as on the device.
+  out.frames.emplace_back(bytes.substr(0, kFrameBytes));
 }
 
 void VirtualDevice::EmitPrompt() {

@@ -27,6 +27,9 @@ class VirtualDevice {
   using Command = std::function<void(VirtualDevice& device, const std::string& args)>;
   using DataSink = std::function<void(VirtualDevice& device, const std::string& data)>;
   using ChannelHandler = std::function<void(VirtualDevice& device, std::string_view bytes)>;
+  // As ChannelHandler, with the flags byte of the packet that carried the bytes.
+  using PacketHandler =
+      std::function<void(VirtualDevice& device, std::string_view bytes, uint8_t flags)>;
   using Action = std::function<void(VirtualDevice& device)>;
   // Makes the next piece of a channel's output; empty when there is no more.
   using Generator = std::function<std::string(VirtualDevice& device)>;
@@ -43,9 +46,10 @@ class VirtualDevice {
 
   explicit VirtualDevice(DeviceIdentity identity = {});
 
-  // Host to device. While the interpreter is busy (a generator on channel 0, or a Pause),
-  // bytes on channel 0 are dropped.
-  void Receive(int channel, std::string_view bytes);
+  // Host to device, with the flags byte of the packet (transports without packets pass 0).
+  // While the interpreter is busy (a generator on channel 0, or a Pause), bytes on channel 0
+  // are dropped.
+  void Receive(int channel, std::string_view bytes, uint8_t flags = 0);
 
   // Device to host. Both bring the device up to its clock first and top up generated output,
   // so a channel with a generator always has output pending.
@@ -85,6 +89,14 @@ class VirtualDevice {
   void RegisterCommand(const std::string& name, Command command);
   // Receives the bytes the host sends on a channel other than 0.
   void SetChannelHandler(int channel, ChannelHandler handler);
+  // The same, with each packet's flags byte.
+  void SetPacketHandler(int channel, PacketHandler handler);
+  // On a framed channel every Emit, and every piece a generator makes, travels as a packet of
+  // its own (cut to 61 bytes), as records do; TakeOutput then gives one packet at a time.
+  void SetFramed(int channel, bool framed);
+  bool Framed(int channel) const;
+  // Packet data bytes on a framed channel.
+  static constexpr size_t kFrameBytes = 61;
 
   DeviceIdentity& Identity() { return identity_; }
   const DeviceIdentity& Identity() const { return identity_; }
@@ -126,17 +138,21 @@ class VirtualDevice {
   struct Output {
     std::string data;
     size_t head = 0;
+    // Framed channels: the packets, oldest first.
+    std::deque<std::string> frames;
+    bool framed = false;
   };
 
   void ReceiveTerminal(std::string_view bytes);
   void RunLine(const std::string& line);
   void AbandonData();
   void Refill(int channel, size_t want);
+  static size_t Pending(const Output& out);
 
   DeviceIdentity identity_;
   std::array<Output, kChannels> output_;
   std::map<std::string, Command> commands_;
-  std::array<ChannelHandler, kChannels> channelHandlers_;
+  std::array<PacketHandler, kChannels> channelHandlers_;
   std::string line_;
   std::string password_;
   bool locked_ = false;

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <QColor>
+#include <QString>
+#include <string>
+
+class QMimeData;
 class QPlainTextEdit;
 class QTextDocument;
 class QTextEdit;
@@ -18,5 +23,17 @@ void ScrollToEnd(QPlainTextEdit* pane);
 int TextLength(QTextDocument* doc);
 int TextLength(QTextEdit* pane);
 int TextLength(QPlainTextEdit* pane);
+
+// Inserts text at the end of the pane in a colour and style. Line ends (CR LF, CR or LF)
+// become one line break each, also when a CR LF is split between two calls (lastWasCr
+// carries that over); NUL bytes are left out.
+void AppendText(QPlainTextEdit* pane, const QString& text, const QColor& colour, bool bold,
+                bool italic, bool& lastWasCr);
+// Appends the source's whole formatted content to the target, on a line of its own.
+void AppendRtf(QPlainTextEdit* source, QPlainTextEdit* target);
+// The document as RTF (with its colours, bold and italic), HTML and plain text, for the
+// clipboard. Throws RtfError ("Error appending RTF data.") when the RTF would be too big.
+QMimeData* RichTextMime(QTextDocument* doc);
+std::string DocumentRtf(QTextDocument* doc);
 
 }  // namespace vxk

@@ -24,6 +24,7 @@
 #include "ui/SuspendWatcher.h"
 #include "ui/ToolActions.h"
 #include "ui/ufmFile.h"
+#include "ui/ufmLog.h"
 
 namespace vxk {
 namespace {
@@ -64,6 +65,7 @@ TfmMain::~TfmMain() = default;
 
 void TfmMain::FormCreate() {
   BuildLayout();
+  fmLog = new TfmLog(*link_, pane_->reTerm(), this);
   BuildMenus();
   AddToCaption(FromDevice(session_->CaptionSuffix()));
   session_->Start([this](const std::string& line) { ShowStatus(FromDevice(line)); });
@@ -166,6 +168,11 @@ void TfmMain::BuildMenus() {
   file->addSeparator();
   file->addAction(actExit);
 
+  actShowLog = new QAction(QStringLiteral("Logs"), this);
+  actShowLog->setObjectName(QStringLiteral("actShowLog"));
+  actShowLog->setEnabled(!IsNetworkLink());  // only USB carries the log channel
+  connect(actShowLog, &QAction::triggered, this, &TfmMain::actShowLogExecute);
+
   QMenu* term = menuBar()->addMenu(QStringLiteral("&Terminal"));
   term->setObjectName(QStringLiteral("mnuTerminal"));
   term->addAction(pane_->actTermAll);
@@ -174,6 +181,7 @@ void TfmMain::BuildMenus() {
   term->addAction(pane_->actTermClear);
   term->addSeparator();
   term->addAction(browser_->actRefresh);
+  menuBar()->addAction(actShowLog);
 
   // Edit heads the file list's popup, set apart from Refresh Directory.
   QMenu* popup = browser_->puFiles;
@@ -246,6 +254,9 @@ void TfmMain::FormShow() {
   // The device folder starts at the top until saved settings give another one.
   browser_->edDir->setText(QStringLiteral("/"));
   tools_->SetTerminal(&session_->Terminal());
+  // TCP and serial links carry no log channel.
+  actShowLog->setEnabled(!IsNetworkLink());
+  if (IsNetworkLink()) fmLog->hide();
   pane_->reTerm()->setFocus();
 }
 
@@ -280,6 +291,7 @@ void TfmMain::OpenSequence() {
   // Read once per opening: over USB every read is a request to the device.
   product_ = link_->ProductName();
   ShowDeviceInfo();
+  fmLog->LinkOpened();
   session_->Terminal().Send(std::string(1, TvxTerminal::kEsc));
   SleepMs(50);
   ReadIncoming(150);
@@ -296,6 +308,7 @@ void TfmMain::ReadIncoming(int firstWaitMs) {
     text += more;
   }
   if (!text.empty()) pane_->ShowIncoming(text);
+  fmLog->DrainRecords();
 }
 
 void TfmMain::Timer2Timer() {
@@ -348,8 +361,21 @@ void TfmMain::ShowDeviceInfo() {
 }
 
 void TfmMain::PowerResumed() {
-  // After an automatic resume the log window sends its channel filter again; the log window
-  // is not part of this version, so there is nothing to renew yet.
+  // The device may have lost the subscription while the PC slept.
+  if (link_->IsOpen() && fmLog->isVisible()) fmLog->SendFilter();
+}
+
+void TfmMain::actShowLogExecute() {
+  if (!fmLog->isVisible() && fmLog->FNotShownYet && !fmLog->LogPositionStored) {
+    const QRect place =
+        FirstLogPlacement(frameGeometry(), fmLog->frameGeometry(), fmLog->reLog->height());
+    fmLog->move(place.topLeft());
+    fmLog->resize(place.width() - (fmLog->frameGeometry().width() - fmLog->width()),
+                  fmLog->height());
+  }
+  fmLog->show();
+  fmLog->raise();
+  fmLog->SendFilter();
 }
 
 }  // namespace vxk

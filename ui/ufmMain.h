@@ -23,6 +23,7 @@ class EditAction;
 class SuspendWatcher;
 class TfmFile;
 class ToolActions;
+class TfmLog;
 
 // The main window: owns the device link, the terminal engine and the file layer, and drives
 // the conversation with two timers: Timer1 (250 ms) opens the link and shows what arrives,
@@ -67,6 +68,8 @@ class TfmMain : public QMainWindow {
   QTimer* Timer1 = nullptr;
   QTimer* Timer2 = nullptr;
   QAction* actExit = nullptr;
+  QAction* actShowLog = nullptr;
+  TfmLog* fmLog = nullptr;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -76,6 +79,7 @@ class TfmMain : public QMainWindow {
   void Timer1Timer();
   void Timer2Timer();
   void PowerResumed();
+  void actShowLogExecute();
 
  private:
   void FormCreate();

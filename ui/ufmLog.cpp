@@ -1,0 +1,362 @@
+#include "ui/ufmLog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "ui/BusyCursor.h"
+#include "ui/DeviceText.h"
+#include "ui/RichEditUtils.h"
+
+namespace vxk {
+namespace {
+
+const QColor kStampColour(96, 192, 192);
+const QColor kTagColour(255, 0, 0);
+const QColor kTextColour(0, 0, 0);
+const QColor kSeparatorColour(0, 128, 0);
+const QColor kReceiveColour(0, 0, 255);
+const QColor kTransmitColour(255, 0, 0);
+const QString kLineEnd = QStringLiteral("\r\n");
+
+QPlainTextEdit* MakePane(QWidget* parent, const char* name, int pixels, const QColor& back) {
+  auto* pane = new QPlainTextEdit(parent);
+  pane->setObjectName(QString::fromLatin1(name));
+  pane->setLineWrapMode(QPlainTextEdit::NoWrap);
+  pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  pane->setUndoRedoEnabled(false);
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setPixelSize(pixels);
+  pane->setFont(font);
+  QPalette palette = pane->palette();
+  palette.setColor(QPalette::Base, back);
+  pane->setPalette(palette);
+  return pane;
+}
+
+QAction* MakeAction(QWidget* owner, const char* name, const QString& caption,
+                    const QKeySequence& shortcut = QKeySequence()) {
+  auto* action = new QAction(caption, owner);
+  action->setObjectName(QString::fromLatin1(name));
+  action->setShortcut(shortcut);
+  action->setShortcutContext(Qt::WindowShortcut);
+  owner->addAction(action);
+  return action;
+}
+
+void CopyPane(QPlainTextEdit* pane) {
+  BusyCursor busy;
+  QApplication::clipboard()->setMimeData(RichTextMime(pane->document()));
+}
+
+}  // namespace
+
+QRect FirstLogPlacement(const QRect& mainFrame, const QRect& logFrame, int paneHeight) {
+  const int top = mainFrame.top() + mainFrame.height() + paneHeight - logFrame.height();
+  return QRect(mainFrame.left() + 32, top, mainFrame.width(), logFrame.height());
+}
+
+TfmLog::TfmLog(TvxComms& link, QPlainTextEdit* terminal, QWidget* parent)
+    : QWidget(parent, Qt::Window), FLink(link), terminal_(terminal) {
+  setObjectName(QStringLiteral("fmLog"));
+  setWindowTitle(QStringLiteral("Log"));
+  resize(1024, 398);
+  setMinimumSize(600, 350);
+  FormCreate();
+}
+
+void TfmLog::FormCreate() {
+  auto* top = new QWidget(this);
+  top->setFixedHeight(kPanelHeight);
+  auto* row = new QHBoxLayout(top);
+  Button1 = new QPushButton(top);
+  Button1->setObjectName(QStringLiteral("Button1"));
+  Button2 = new QPushButton(top);
+  Button2->setObjectName(QStringLiteral("Button2"));
+  cbTimestamp = new QCheckBox(QStringLiteral("&Timestamp Log"), top);
+  cbTimestamp->setObjectName(QStringLiteral("cbTimestamp"));
+  cbTimestamp->setChecked(true);
+  cbModemRxTx = new QCheckBox(QStringLiteral("&Modem RX/TX"), top);
+  cbModemRxTx->setObjectName(QStringLiteral("cbModemRxTx"));
+  cbTSModem = new QCheckBox(QStringLiteral("Timestamp Mo&dem"), top);
+  cbTSModem->setObjectName(QStringLiteral("cbTSModem"));
+  cbTSModem->setChecked(true);
+  cbTSModem->setEnabled(false);
+  reCopy = new QPlainTextEdit(top);
+  reCopy->setObjectName(QStringLiteral("reCopy"));
+  reCopy->setUndoRedoEnabled(false);
+  reCopy->hide();
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{Button1, Button2, cbTimestamp, cbModemRxTx, cbTSModem})
+    row->addWidget(w);
+  row->addStretch(1);
+
+  reLog = MakePane(this, "reLog", 15, QColor(240, 244, 249));
+  pnlModem = new QWidget(this);
+  pnlModem->setObjectName(QStringLiteral("pnlModem"));
+  auto* modemLayout = new QVBoxLayout(pnlModem);
+  modemLayout->setContentsMargins(0, 0, 0, 0);
+  reModem = MakePane(pnlModem, "reModem", 12, QColor(254, 247, 235));
+  modemLayout->addWidget(reModem);
+  Splitter1 = new QSplitter(Qt::Horizontal, this);
+  Splitter1->setObjectName(QStringLiteral("Splitter1"));
+  Splitter1->setHandleWidth(4);
+  Splitter1->setChildrenCollapsible(false);
+  Splitter1->addWidget(reLog);
+  Splitter1->addWidget(pnlModem);
+  Splitter1->setStretchFactor(0, 1);
+  Splitter1->setStretchFactor(1, 0);
+  Splitter1->setSizes({width() - 536 - 4, 536});
+  pnlModem->hide();
+
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(top);
+  column->addWidget(Splitter1, 1);
+
+  actCopy =
+      MakeAction(this, "actCopy", QStringLiteral("Copy All"), QKeySequence(Qt::CTRL | Qt::Key_V));
+  actClear = MakeAction(this, "actClear", QStringLiteral("Clear All"),
+                        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L));
+  actCopyModem = MakeAction(this, "actCopyModem", QStringLiteral("Copy Modem"));
+  actCopyLog = MakeAction(this, "actCopyLog", QStringLiteral("Copy Log"));
+  actClearModem = MakeAction(this, "actClearModem", QStringLiteral("Clear Modem"));
+  actClearLog = MakeAction(this, "actClearLog", QStringLiteral("Clear Log"));
+  Button1->setText(actCopy->text());
+  Button2->setText(actClear->text());
+  connect(Button1, &QPushButton::clicked, actCopy, &QAction::trigger);
+  connect(Button2, &QPushButton::clicked, actClear, &QAction::trigger);
+  connect(actCopy, &QAction::triggered, this, &TfmLog::actCopyExecute);
+  connect(actClear, &QAction::triggered, this, &TfmLog::actClearExecute);
+  connect(actCopyModem, &QAction::triggered, this, &TfmLog::actCopyModemExecute);
+  connect(actCopyLog, &QAction::triggered, this, &TfmLog::actCopyLogExecute);
+  connect(actClearModem, &QAction::triggered, this, &TfmLog::actClearModemExecute);
+  connect(actClearLog, &QAction::triggered, this, &TfmLog::actClearLogExecute);
+  connect(cbModemRxTx, &QCheckBox::clicked, this, &TfmLog::cbModemRxTxClick);
+  connect(cbTimestamp, &QCheckBox::clicked, this, &TfmLog::cbTimestampClick);
+  connect(cbTSModem, &QCheckBox::clicked, this, &TfmLog::cbTSModemClick);
+
+  pumLog = new QMenu(this);
+  pumLog->setObjectName(QStringLiteral("pumLog"));
+  pumLog->addActions({actCopyLog, actCopy});
+  pumLog->addSeparator();
+  pumLog->addAction(actClearLog);
+  pumModem = new QMenu(this);
+  pumModem->setObjectName(QStringLiteral("pumModem"));
+  pumModem->addActions({actCopyModem, actCopy});
+  pumModem->addSeparator();
+  pumModem->addAction(actClearModem);
+  for (auto [pane, menu] : {std::pair{reLog, pumLog}, std::pair{reModem, pumModem}}) {
+    pane->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(pane, &QWidget::customContextMenuRequested, this,
+            [pane = pane, menu = menu](const QPoint& at) {
+              menu->popup(pane->viewport()->mapToGlobal(at));
+            });
+    // The panes would take Ctrl+V as Paste; the window's Copy All gets it instead.
+    pane->installEventFilter(this);
+  }
+
+  FFilter = kDefaultLogFilter;
+  FNotShownYet = true;
+  FLogStamp = cbTimestamp->isChecked();
+  FModemStamp = cbTSModem->isChecked();
+}
+
+bool TfmLog::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const QKeySequence pressed(key->keyCombination());
+    if (pressed == actCopy->shortcut() || pressed == actClear->shortcut()) {
+      event->ignore();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TfmLog::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // A window the system restores from its icon was never unsubscribed.
+  if (!event->spontaneous()) FormShow();
+}
+
+void TfmLog::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  // Minimising hides the window too; only a hide the user or the program asked for ends
+  // the subscription.
+  if (!event->spontaneous()) FormHide();
+}
+
+void TfmLog::FormShow() {
+  SendFilter();
+  FNotShownYet = false;
+  ApplyModemOption();
+}
+
+void TfmLog::FormHide() {
+  ClearFilter();
+}
+
+void TfmLog::SendFilter() {
+  FLink.SendFilter(FFilter);
+}
+
+void TfmLog::ClearFilter() {
+  FLink.ClearFilter();
+}
+
+void TfmLog::ApplyModemOption() {
+  const bool modem = cbModemRxTx->isChecked();
+  pnlModem->setVisible(modem);
+  if (modem) {
+    FFilter |= kModemFilterBits;
+  } else {
+    FFilter &= ~kModemFilterBits;
+  }
+  SendFilter();
+}
+
+void TfmLog::cbModemRxTxClick() {
+  ApplyModemOption();
+  cbTSModem->setEnabled(cbModemRxTx->isChecked());
+}
+
+void TfmLog::cbTimestampClick() {
+  FLogStamp = cbTimestamp->isChecked();
+}
+
+void TfmLog::cbTSModemClick() {
+  FModemStamp = cbTSModem->isChecked();
+}
+
+void TfmLog::LinkOpened() {
+  if (!isVisible()) return;
+  AppendText(reLog, QStringLiteral("-.-.-.-.-.-.-.-.-.-") + kLineEnd, kSeparatorColour, false, true,
+             logCr_);
+  ScrollToEnd(reLog);
+  SendFilter();
+}
+
+void TfmLog::DrainRecords() {
+  FInBatch = false;
+  FAdded = false;
+  // However the drain ends, the bracket opened by the first record is closed.
+  struct Finish {
+    TfmLog* log;
+    ~Finish() { log->FinishBatch(); }
+  } finish{this};
+  FLink.DrainRecords([this](std::string_view record) { AddRecord(record); });
+}
+
+void TfmLog::BeginBatch() {
+  if (FInBatch) return;
+  FInBatch = true;
+  FAdded = true;
+  reLog->setUpdatesEnabled(false);
+  reModem->setUpdatesEnabled(false);
+  logBatch_ = QTextCursor(reLog->document());
+  logBatch_.beginEditBlock();
+  modemBatch_ = QTextCursor(reModem->document());
+  modemBatch_.beginEditBlock();
+}
+
+void TfmLog::FinishBatch() {
+  FInBatch = false;
+  if (!FAdded) return;
+  FAdded = false;
+  logBatch_.endEditBlock();
+  modemBatch_.endEditBlock();
+  logBatch_ = QTextCursor();
+  modemBatch_ = QTextCursor();
+  TrimToLimit(reLog, kLogLimit);
+  TrimToLimit(reModem, kModemLimit);
+  reLog->setUpdatesEnabled(true);
+  reModem->setUpdatesEnabled(true);
+  ScrollToEnd(reLog);
+  ScrollToEnd(reModem);
+}
+
+void TfmLog::AddRecord(std::string_view record) {
+  if (record.empty()) return;
+  const ClockTime now = Clock();
+  const auto type = static_cast<uint8_t>(record[0]);
+  const std::string text(record.substr(1));
+  BeginBatch();
+  switch (PaneOfRecord(type)) {
+    case RecordPane::ModemRx:
+      WriteModemStamp(now);
+      AppendText(reModem, FromDevice(EscapeText(text)) + kLineEnd, kReceiveColour, false, false,
+                 modemCr_);
+      break;
+    case RecordPane::ModemTx:
+      WriteModemStamp(now);
+      AppendText(reModem, FromDevice(EscapeText(text)), kTransmitColour, false, false, modemCr_);
+      break;
+    case RecordPane::Log:
+      if (FLogStamp) {
+        AppendText(reLog, FromDevice(LogStamp(now)), kStampColour, false, false, logCr_);
+      }
+      AppendText(reLog, FromDevice(RecordTag(type) + ' '), kTagColour, true, false, logCr_);
+      AppendText(reLog, FromDevice(text) + kLineEnd, kTextColour, false, false, logCr_);
+      break;
+  }
+}
+
+void TfmLog::WriteModemStamp(const ClockTime& now) {
+  if (!FModemStamp) return;
+  const std::string stamp = vxk::ModemStamp(now);
+  if (stamp == FLastModemStamp) return;
+  FLastModemStamp = stamp;
+  AppendText(reModem, FromDevice(stamp), kStampColour, false, false, modemCr_);
+}
+
+void TfmLog::actCopyExecute() {
+  BusyCursor busy;
+  QClipboard* clipboard = QApplication::clipboard();
+  clipboard->clear();
+  reCopy->clear();
+  AppendRtf(terminal_, reCopy);
+  AppendRtf(reLog, reCopy);
+  if (cbModemRxTx->isChecked()) AppendRtf(reModem, reCopy);
+  QMimeData* mime = RichTextMime(reCopy->document());
+  reCopy->clear();
+  clipboard->setMimeData(mime);
+}
+
+void TfmLog::actClearExecute() {
+  actClearModemExecute();
+  actClearLogExecute();
+}
+
+void TfmLog::actCopyLogExecute() {
+  CopyPane(reLog);
+}
+
+void TfmLog::actCopyModemExecute() {
+  CopyPane(reModem);
+}
+
+void TfmLog::actClearLogExecute() {
+  reLog->clear();
+  logCr_ = false;
+}
+
+void TfmLog::actClearModemExecute() {
+  reModem->clear();
+  modemCr_ = false;
+}
+
+}  // namespace vxk
