@@ -12,6 +12,7 @@
 #include "app/StartupError.h"
 #include "comms/HidapiBackend.h"
 #include "ui/Application.h"
+#include "ui/ScreenshotTour.h"
 #include "ui/ufmMain.h"
 #include "ui/ufmServer.h"
 
@@ -46,10 +47,12 @@ int main(int argc, char** argv) {
     server.SetKey(options.GetValue("key"));
     server.StartListening();
     server.show();
+    ScreenshotTour::StartIfAsked(&server);
     return app.exec();
   }
 
   TfmMain main(SessionSettingsFrom(options), hid);
   main.show();
+  ScreenshotTour::StartIfAsked(&main);
   return app.exec();
 }

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the demo need (skips what is there).
+# Installs the Debian 12 packages the build, the tests, the demo and the Debian package need
+# (skips what is there).
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libhidapi-dev
           libusb-1.0-0-dev libzip-dev libpng-dev zlib1g-dev libgtest-dev googletest tzdata
-          xvfb xauth python3 unrtf)
+          xvfb xauth python3 unrtf
+          dpkg-dev file lintian desktop-file-utils man-db)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Takes docs/screenshot.png: runs the demo on a virtual X display, types "ver" into the
-# terminal pane, captures the tool's window and ends everything again.
+# Takes a picture of every window the tool has (main, editor, LCD viewer, Sync Time, log,
+# diagnostics, About, server) into docs/screenshots/: runs the tool against vxksim on a virtual
+# X display with VXK_SCREENSHOT_DIR set, which makes it open each of its windows in turn, save
+# it and quit. Windows this build does not have are skipped and named at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(xvfb xauth x11-apps imagemagick xdotool fonts-dejavu-core)
+packages=(xvfb xauth fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -16,17 +18,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
-# Build first, so that the waits below only wait for the programs.
 scripts/install-deps.sh
 scripts/build.sh
 
-out=docs/screenshot.png
+out=docs/screenshots
 work=$(mktemp -d)
-xvfb_pid=""
-demo_pid=""
+pids=()
+# shellcheck disable=SC2317  # run by the EXIT trap
 cleanup() {
-  if [ -n "$demo_pid" ]; then kill "$demo_pid" 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  # Only what was started here; the server's device process ends with the X display.
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"
 }
@@ -34,8 +35,8 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # Xvfb picks a free display number and writes it to the file.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
 for _ in $(seq 50); do
   [ -s "$work/display" ] && break
   sleep 0.1
@@ -44,47 +45,39 @@ done
 DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
 export DISPLAY
 
-scripts/demo.sh >"$work/demo.log" 2>&1 &
-demo_pid=$!
+free_port() {
+  python3 -c 'import socket
+s = socket.socket()
+s.bind(("", 0))
+print(s.getsockname()[1])'
+}
 
-# The caption gains " connected" when the device is accepted; the open sequence (header,
-# device information, first read, listing) follows within a few seconds.
-window=""
-for _ in $(seq 60); do
-  window=$(xdotool search --name 'vx\.keeper Tool TCP:[0-9]+ connected' 2>/dev/null | head -n1 || true)
-  [ -n "$window" ] && break
-  sleep 0.5
+# Runs the tool with the given options and one vxksim connecting to it; the tool quits by
+# itself after its pictures (at most 3 minutes).
+tour() {
+  local port=$1 mode=$2 tool
+  VXK_SCREENSHOT_DIR="$work/shots" build/vxktool "$mode=$port" -key=demo 2>>"$work/tour.log" &
+  tool=$!
+  pids+=("$tool")
+  build/vxksim --tcp "127.0.0.1:$port" --key demo >>"$work/sim.log" 2>&1 &
+  pids+=($!)
+  local status=0
+  timeout 180 tail --pid="$tool" -f /dev/null || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "screenshot.sh: the tool ($mode) did not finish its pictures" >&2
+    cat "$work/tour.log" >&2
+    exit 1
+  fi
+}
+
+tour "$(free_port)" -tcp
+tour "$(free_port)" -server
+
+mkdir -p "$out"
+cp "$work"/shots/*.png "$out"/
+grep 'screenshot tour' "$work/tour.log" | grep -v 'wrote\|done' || true
+for f in "$out"/*.png; do
+  echo "screenshot.sh: $f ($(python3 -c 'import struct,sys
+d = open(sys.argv[1], "rb").read(24)
+print("%dx%d" % struct.unpack(">II", d[16:24]))' "$f"))"
 done
-if [ -z "$window" ]; then
-  echo "screenshot.sh: the tool's window did not show a connected device" >&2
-  cat "$work/demo.log" >&2
-  exit 1
-fi
-sleep 3
-
-# No window manager runs here: give the window the input focus directly.
-xdotool windowfocus --sync "$window"
-sleep 0.5
-xdotool type --delay 80 ver
-xdotool key Return
-sleep 2
-
-mkdir -p docs
-import -window "$window" "$out"
-echo "screenshot.sh: wrote $out ($(identify -format '%wx%h' "$out"))"
-
-# Close the window the way a user would (File, Exit); the demo then stops vxksim itself.
-xdotool key alt+f
-sleep 0.5
-xdotool key Up Return
-for _ in $(seq 50); do
-  kill -0 "$demo_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$demo_pid" 2>/dev/null; then
-  echo "screenshot.sh: the window did not close from its menu; stopping the tool" >&2
-  tool_pid=$(xdotool getwindowpid "$window" 2>/dev/null || true)
-  if [ -n "$tool_pid" ]; then kill "$tool_pid" 2>/dev/null || true; fi
-fi
-wait "$demo_pid" 2>/dev/null || true
-demo_pid=""

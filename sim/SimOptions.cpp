@@ -84,6 +84,7 @@ std::string SimUsage() {
          "  --line-rate BPS       output is paced to BPS bytes per second\n"
          "\n"
          "  --help                this text\n"
+         "  --version             the program's version\n"
          "vxksim stops on SIGINT or SIGTERM, and when the tool closes a TCP connection.\n";
 }
 
@@ -97,6 +98,8 @@ SimOptions ParseSimOptions(int argc, const char* const* argv) {
     };
     if (opt == "--help" || opt == "-h")
       o.help = true;
+    else if (opt == "--version")
+      o.version = true;
     else if (opt == "--tcp")
       o.tcp = value();
     else if (opt == "--retry-ms")
@@ -179,7 +182,7 @@ SimOptions ParseSimOptions(int argc, const char* const* argv) {
     else
       throw std::invalid_argument("unknown option " + opt);
   }
-  if (!o.help && o.tcp.empty() == o.pty.empty()) {
+  if (!o.help && !o.version && o.tcp.empty() == o.pty.empty()) {
     throw std::invalid_argument("give exactly one of --tcp and --pty");
   }
   return o;

@@ -20,6 +20,7 @@ struct SimOptions {
   std::string password;
   int retryMs = 10000;  // how long to keep trying to connect
   bool help = false;
+  bool version = false;
   DeviceIdentity identity;
   HeaderOptions header;
   FileFaults faults;

@@ -176,6 +176,10 @@ int main(int argc, char** argv) {
     std::cout << SimUsage();
     return 0;
   }
+  if (o.version) {
+    std::cout << "vxksim " VXK_VERSION "\n";
+    return 0;
+  }
   std::unique_ptr<SimFileSystem> fs;
   if (!o.root.empty()) {
     fs = std::make_unique<SimFileSystem>();

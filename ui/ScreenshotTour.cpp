@@ -1,0 +1,221 @@
+#include "ui/ScreenshotTour.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QKeyEvent>
+#include <QPixmap>
+#include <QTreeWidget>
+#include <QVariant>
+#include <QWidget>
+#include <cstdio>
+
+namespace vxk {
+
+namespace {
+
+constexpr char kEnv[] = "VXK_SCREENSHOT_DIR";
+constexpr int kOpenTimeoutMs = 10000;
+constexpr int kSettleMs = 800;  // lets a window that just opened paint and load its content
+
+QWidget* FindWindow(const QString& name) {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w->objectName() == name) return w;
+  }
+  return nullptr;
+}
+
+QAction* FindAction(const QString& name) {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* a = w->findChild<QAction*>(name)) return a;
+  }
+  return nullptr;
+}
+
+void Note(const QString& text) {
+  std::fprintf(stderr, "screenshot tour: %s\n", text.toLocal8Bit().constData());
+}
+
+void CloseWindow(QWidget* w) {
+  if (auto* d = qobject_cast<QDialog*>(w))
+    d->reject();
+  else
+    w->close();
+}
+
+void TypeLine(QWidget* target, const QString& text) {
+  target->setFocus();
+  for (const QChar c : text + QLatin1Char('\r')) {
+    const int key = c == QLatin1Char('\r') ? int(Qt::Key_Return) : int(c.toUpper().unicode());
+    QApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier, c));
+    QApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier, c));
+  }
+}
+
+// A file of the browser to open in the editor; steps into the first folder when the current
+// one shows none.
+QTreeWidgetItem* FileToEdit(QWidget* first) {
+  auto* list = first->findChild<QTreeWidget*>(QStringLiteral("lvFiles"));
+  if (!list) return nullptr;
+  for (int pass = 0; pass < 2; ++pass) {
+    QTreeWidgetItem* folder = nullptr;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+      QTreeWidgetItem* item = list->topLevelItem(i);
+      const bool dir = item->text(2).contains(QStringLiteral("<DIR>"));
+      if (!dir) return item;
+      if (!folder && item->text(0) != QStringLiteral("..")) folder = item;
+    }
+    if (!folder) return nullptr;
+    list->setCurrentItem(folder);
+    emit list->itemDoubleClicked(folder, 0);  // lists the folder before returning
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+ScreenshotTour* ScreenshotTour::StartIfAsked(QWidget* first) {
+  const QString dir = qEnvironmentVariable(kEnv);
+  if (dir.isEmpty()) return nullptr;
+  qunsetenv(kEnv);
+  return new ScreenshotTour(first, dir);
+}
+
+ScreenshotTour::ScreenshotTour(QWidget* first, const QString& dir)
+    : QObject(first), first_(first), dir_(dir) {
+  QDir().mkpath(dir_);
+  if (first_->objectName() == QStringLiteral("fmMain")) steps_ = MainSteps();
+  poll_.setInterval(100);
+  QTimer::singleShot(0, this, [this] { Begin(); });
+}
+
+std::vector<ScreenshotTour::Step> ScreenshotTour::MainSteps() {
+  return {{"editor", "fmFile", ""},
+          {"lcd", "fmLCD", "actLCD"},
+          {"sync-time", "fmSyncTime", "actSyncTime"},
+          {"log", "fmLog", "actShowLog"},
+          {"diagnostics", "fmDiag", "actDiag"},
+          {"about", "fmAbout", "actAbout"}};
+}
+
+void ScreenshotTour::WaitFor(std::function<bool()> ready, int timeoutMs,
+                             std::function<void(bool)> then) {
+  clock_.start();
+  poll_.disconnect(this);
+  connect(&poll_, &QTimer::timeout, this, [this, ready, timeoutMs, then] {
+    const bool ok = ready();
+    if (!ok && clock_.elapsed() < timeoutMs) return;
+    poll_.stop();
+    then(ok);
+  });
+  poll_.start();
+}
+
+void ScreenshotTour::Begin() {
+  if (first_->objectName() == QStringLiteral("fmServer")) {
+    // The server's picture shows a device that connected and the process started for it.
+    auto* log = first_->findChild<QWidget*>(QStringLiteral("memLog"));
+    WaitFor([log] { return log && log->property("plainText").toString().contains("Proc"); }, 20000,
+            [this](bool) {
+              QTimer::singleShot(kSettleMs, this, [this] {
+                Save(first_, QStringLiteral("server"));
+                Finish();
+              });
+            });
+    return;
+  }
+  WaitFor([this] { return first_->windowTitle().contains(QStringLiteral(" connected")); }, 30000,
+          [this](bool connected) {
+            if (!connected) Note("no device connected");
+            // The open sequence (header, device information, listing) follows the connection.
+            QTimer::singleShot(3000, this, [this] {
+              if (auto* term = first_->findChild<QWidget*>(QStringLiteral("reTerm")))
+                TypeLine(term, QStringLiteral("ver"));
+              QTimer::singleShot(2000, this, [this] {
+                Save(first_, QStringLiteral("main"));
+                RunStep(0);
+              });
+            });
+          });
+}
+
+void ScreenshotTour::RunStep(size_t i) {
+  if (i >= steps_.size()) return Finish();
+  const Step& step = steps_[i];
+  QAction* action = step.action.isEmpty() ? nullptr : FindAction(step.action);
+  QTreeWidgetItem* file = step.file == QStringLiteral("editor") ? FileToEdit(first_) : nullptr;
+  QWidget* window = FindWindow(step.window);
+  if (!action && !file && !window) {
+    skipped_ << step.file;
+    Note(step.file + ": no window " + step.window + " in this build");
+    return RunStep(i + 1);
+  }
+  triggerReturned_ = false;
+  watchDone_ = false;
+  Watch(i);
+  // A modal window runs its own loop inside the trigger; the watch closes it from there.
+  if (file) {
+    auto* list = file->treeWidget();
+    list->setCurrentItem(file);
+    emit list->itemDoubleClicked(file, 0);
+  } else if (action) {
+    action->trigger();
+  } else {
+    window->show();
+  }
+  triggerReturned_ = true;
+  StepDone(i);
+}
+
+void ScreenshotTour::Watch(size_t i) {
+  const QString name = steps_[i].window;
+  auto seen = std::make_shared<qint64>(-1);
+  WaitFor(
+      [this, name, seen] {
+        QWidget* w = FindWindow(name);
+        if (!w || !w->isVisible()) return false;
+        if (*seen < 0) *seen = clock_.elapsed();
+        return clock_.elapsed() - *seen >= kSettleMs;
+      },
+      kOpenTimeoutMs,
+      [this, i, name](bool open) {
+        if (open) {
+          QWidget* w = FindWindow(name);
+          Save(w, steps_[i].file);
+          CloseWindow(w);
+        } else {
+          skipped_ << steps_[i].file;
+          Note(steps_[i].file + ": " + name + " did not open");
+          // Whatever box came up instead must not hold the tour.
+          if (QWidget* modal = QApplication::activeModalWidget()) CloseWindow(modal);
+        }
+        watchDone_ = true;
+        StepDone(i);
+      });
+}
+
+void ScreenshotTour::StepDone(size_t i) {
+  if (!triggerReturned_ || !watchDone_) return;
+  triggerReturned_ = false;
+  QTimer::singleShot(300, this, [this, i] { RunStep(i + 1); });
+}
+
+bool ScreenshotTour::Save(QWidget* w, const QString& file) {
+  const QString path = dir_ + QLatin1Char('/') + file + QStringLiteral(".png");
+  if (!w->grab().save(path, "PNG")) {
+    Note("cannot write " + path);
+    skipped_ << file;
+    return false;
+  }
+  written_ << file;
+  Note("wrote " + path);
+  return true;
+}
+
+void ScreenshotTour::Finish() {
+  Note(QStringLiteral("done"));
+  QApplication::exit(0);
+}
+
+}  // namespace vxk
