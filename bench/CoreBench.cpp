@@ -39,7 +39,8 @@ void TerminalRead(const char* name, bool untilPrompt) {
   size_t got = 0;
   const double s = Seconds([&] {
     if (untilPrompt) {
-      got = term.ReadUntil("\xAB", "\xAB", 1000).size();
+      // One reply larger than the engine's usual bound, which the caller may raise.
+      got = term.ReadUntil("\xAB", "\xAB", 1000, kReplyBytes + 64).size();
     } else {
       while (got < kReplyBytes) {
         const std::string block = term.ReadChars(4096, 1000);
