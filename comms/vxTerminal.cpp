@@ -93,20 +93,33 @@ std::string TvxTerminal::ReadUntilBy(const std::string& endMarker, const std::st
     return std::string();
   }
   std::string text;
-  for (;;) {
+  auto ended = [&] {
+    return !endMarker.empty() && text.size() >= endMarker.size() &&
+           text.compare(text.size() - endMarker.size(), endMarker.size(), endMarker) == 0;
+  };
+  for (bool done = false; !done;) {
     const int64_t left = deadline - TickCount();
     if (left <= 0 || text.size() >= maxBytes) {
       timedOut_ = true;  // a device that never ends its text: what came so far, uncut
       return text;
     }
-    const int wait =
-        timeoutMs < 0 ? timeoutMs : static_cast<int>(std::min<int64_t>(timeoutMs, left));
-    const std::string c = ReadChars(1, wait);
-    if (c.empty()) return text;  // time-out: what came so far, uncut
-    text += c;
-    if (!endMarker.empty() && text.size() >= endMarker.size() &&
-        text.compare(text.size() - endMarker.size(), endMarker.size(), endMarker) == 0) {
-      break;
+    if (Buffered() == 0) {
+      const int wait =
+          timeoutMs < 0 ? timeoutMs : static_cast<int>(std::min<int64_t>(timeoutMs, left));
+      const std::string c = ReadChars(1, wait);
+      if (c.empty()) return text;  // time-out: what came so far, uncut
+      text += c;
+      done = ended();
+      continue;
+    }
+    // Bytes already received are taken one at a time without asking the clock for each.
+    while (!done && Buffered() > 0 && text.size() < maxBytes) {
+      text += buffer_[head_++];
+      done = ended();
+    }
+    if (head_ == buffer_.size()) {
+      buffer_.clear();
+      head_ = 0;
     }
   }
   if (!cutMarker.empty()) {
