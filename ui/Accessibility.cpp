@@ -23,7 +23,7 @@ QList<QWidget*> UnnamedControls(QWidget* root) {
   for (QWidget* w : all) {
     // A widget that hands its focus to another (a scroll area's viewport) is not a stop.
     if (w->focusPolicy() == Qt::NoFocus || w->focusProxy()) continue;
-    if (w->isWindow() && w != root) continue;  // another window, checked on its own
+    if (w->window() != root) continue;  // a window it owns, checked on its own
     if (SpokenName(w).isEmpty()) unnamed << w;
   }
   return unnamed;
