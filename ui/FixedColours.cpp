@@ -18,6 +18,27 @@ double Luminance(const QColor& c) {
 
 }  // namespace
 
+QPalette DarkPalette() {
+  QPalette dark;
+  const QColor back(40, 40, 44), base(30, 30, 32), text(230, 230, 230);
+  dark.setColor(QPalette::Window, back);
+  dark.setColor(QPalette::WindowText, text);
+  dark.setColor(QPalette::Base, base);
+  dark.setColor(QPalette::AlternateBase, back);
+  dark.setColor(QPalette::Text, text);
+  dark.setColor(QPalette::Button, back);
+  dark.setColor(QPalette::ButtonText, text);
+  dark.setColor(QPalette::ToolTipBase, back);
+  dark.setColor(QPalette::ToolTipText, text);
+  dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+  dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  dark.setColor(QPalette::HighlightedText, Qt::white);
+  dark.setColor(QPalette::Link, QColor(100, 170, 255));
+  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    dark.setColor(QPalette::Disabled, role, QColor(128, 128, 128));
+  return dark;
+}
+
 double ContrastRatio(const QColor& a, const QColor& b) {
   const double la = Luminance(a);
   const double lb = Luminance(b);

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QColor>
+#include <QPalette>
 
 class QWidget;
 
 namespace vxk {
+
+// A dark palette like a dark desktop theme's: light text on dark grey.
+QPalette DarkPalette();
 
 // Relative luminance contrast of two colours, 1 (none) to 21 (black on white).
 double ContrastRatio(const QColor& a, const QColor& b);

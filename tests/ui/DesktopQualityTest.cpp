@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -156,13 +155,7 @@ TEST_F(Desktop, FileActionsByKeysAlone) {
 
 TEST(DarkPalette, UncolouredTextStaysReadableAndFixedBackgroundsStay) {
   const QPalette before = QApplication::palette();
-  QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"));
-  QPalette dark = fusion->standardPalette();
-  for (const auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
-    dark.setColor(role, QColor(40, 40, 44));
-  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-    dark.setColor(role, QColor(230, 230, 230));
-  QApplication::setPalette(dark);
+  QApplication::setPalette(DarkPalette());
   {
     SimDevice sim;
     FakeHidBackend backend(&sim.Device());
@@ -189,7 +182,6 @@ TEST(DarkPalette, UncolouredTextStaysReadableAndFixedBackgroundsStay) {
     EXPECT_EQ(w.fmLog->reLog->palette().color(QPalette::Base), QColor(240, 244, 249));
   }
   QApplication::setPalette(before);
-  delete fusion;
 }
 
 TEST(Contrast, RatioAndReadableColour) {
