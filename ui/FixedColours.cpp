@@ -35,7 +35,7 @@ QPalette DarkPalette() {
   dark.setColor(QPalette::HighlightedText, Qt::white);
   dark.setColor(QPalette::Link, QColor(100, 170, 255));
   for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-    dark.setColor(QPalette::Disabled, role, QColor(128, 128, 128));
+    dark.setColor(QPalette::Disabled, role, QColor(150, 150, 150));
   return dark;
 }
 
