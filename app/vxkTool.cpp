@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
   }
 
   Application app(argc, argv);
+  ScreenshotTour::PrepareLook();
   if (options.HasValue("server")) {
     // -ssl and -tls change nothing here either.
     TfmServer server(SessionSettingsFrom(options));

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes a picture of every window the tool has (main, editor, LCD viewer, Sync Time, log,
-# diagnostics, About, server) into docs/screenshots/: runs the tool against vxksim on a virtual
+# diagnostics, About, server), and of the main window at scale 2 (main-hidpi.png) and in a
+# dark palette (main-dark.png), into docs/screenshots/: runs the tool against vxksim on a virtual
 # X display with VXK_SCREENSHOT_DIR set, which makes it open each of its windows in turn, save
 # it and quit. Windows this build does not have are skipped and named at the end.
 set -euo pipefail
@@ -72,9 +73,19 @@ tour() {
 
 tour "$(free_port)" -tcp
 tour "$(free_port)" -server
-
 mkdir -p "$out"
 cp "$work"/shots/*.png "$out"/
+
+# The main window once more on a screen scaled by 2 and once with a dark desktop palette.
+for look in hidpi dark; do
+  rm -rf "$work/shots"
+  if [ "$look" = hidpi ]; then
+    QT_SCALE_FACTOR=2 tour "$(free_port)" -tcp
+  else
+    VXK_SCREENSHOT_LOOK=dark tour "$(free_port)" -tcp
+  fi
+  cp "$work/shots/main.png" "$out/main-$look.png"
+done
 grep 'screenshot tour' "$work/tour.log" | grep -v 'wrote\|done' || true
 for f in "$out"/*.png; do
   echo "screenshot.sh: $f ($(python3 -c 'import struct,sys

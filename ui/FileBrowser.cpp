@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "comms/Ticks.h"
+#include "ui/Accessibility.h"
 #include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
 #include "ui/FileIcons.h"
@@ -88,12 +89,17 @@ FileBrowser::FileBrowser(TvxTerminal& terminal, TvxkFiles& files, QWidget* paren
   lvFiles->setMinimumHeight(60);
   lvFiles->setItemDelegate(new GridDelegate(lvFiles));
   lvFiles->installEventFilter(this);
+  Describe(lvFiles, QStringLiteral("Device files"),
+           QStringLiteral("Enter opens, Delete deletes, F2 renames, F5 refreshes, the menu key "
+                          "shows the file actions"));
   connect(lvFiles, &QTreeWidget::itemDoubleClicked, this, [this] { lvFilesDblClick(); });
 
   edDir = new QLineEdit(QStringLiteral("/"), parent);
   edDir->setObjectName(QStringLiteral("edDir"));
   edDir->setFont(FixedFont(16));
   edDir->installEventFilter(this);
+  Describe(edDir, QStringLiteral("Device folder"),
+           QStringLiteral("Path of the listed device folder; Enter lists it"));
   currentDir_ = "/";
   connect(edDir, &QLineEdit::textChanged, this, &FileBrowser::edDirChange);
 
@@ -105,6 +111,8 @@ FileBrowser::FileBrowser(TvxTerminal& terminal, TvxkFiles& files, QWidget* paren
   memInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memInfo->setFont(FixedFont(13));
+  Describe(memInfo, QStringLiteral("Device information"),
+           QStringLiteral("Manufacturer, serial number, product and firmware of the device"));
   QPalette palette = memInfo->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::Button));
   memInfo->setPalette(palette);
@@ -113,6 +121,7 @@ FileBrowser::FileBrowser(TvxTerminal& terminal, TvxkFiles& files, QWidget* paren
   pbFile->setObjectName(QStringLiteral("pbFile"));
   pbFile->setTextVisible(false);
   pbFile->setValue(0);
+  Describe(pbFile, QStringLiteral("Transfer progress"));
   lblSize = new QLabel(parent);
   lblSize->setObjectName(QStringLiteral("lblSize"));
   lblCount = new QLabel(parent);
@@ -128,6 +137,7 @@ FileBrowser::FileBrowser(TvxTerminal& terminal, TvxkFiles& files, QWidget* paren
 
   puFiles = new QMenu(parent);
   puFiles->setObjectName(QStringLiteral("puFiles"));
+  puFiles->setTitle(QStringLiteral("Files"));
   puFiles->addAction(actRefresh);
   lvFiles->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(lvFiles, &QWidget::customContextMenuRequested, this,

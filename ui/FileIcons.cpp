@@ -41,8 +41,10 @@ void DrawSheet(QPainter& p, const QColor& lines) {
 
 }  // namespace
 
-QIcon FileIconImage(FileIcon which) {
-  QPixmap pixmap(16, 16);
+QPixmap FileIconPixmap(FileIcon which, int ratio) {
+  // Drawn at the screen's own pixels: a scaled display gets sharp edges, not a blown-up bitmap.
+  QPixmap pixmap(16 * ratio, 16 * ratio);
+  pixmap.setDevicePixelRatio(ratio);
   pixmap.fill(Qt::transparent);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing, false);
@@ -65,7 +67,13 @@ QIcon FileIconImage(FileIcon which) {
       break;
   }
   p.end();
-  return QIcon(pixmap);
+  return pixmap;
+}
+
+QIcon FileIconImage(FileIcon which) {
+  QIcon icon;
+  for (int ratio = 1; ratio <= 3; ++ratio) icon.addPixmap(FileIconPixmap(which, ratio));
+  return icon;
 }
 
 }  // namespace vxk

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QPixmap>
 
 namespace vxk {
 
@@ -8,5 +9,8 @@ namespace vxk {
 enum FileIcon { kIconFolder = 0, kIconFile = 1, kIconLuaFile = 2, kIconParent = 3 };
 
 QIcon FileIconImage(FileIcon which);
+
+// One picture drawn for a screen with ratio device pixels per logical pixel (16 * ratio square).
+QPixmap FileIconPixmap(FileIcon which, int ratio);
 
 }  // namespace vxk

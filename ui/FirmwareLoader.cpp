@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "comms/Ticks.h"
+#include "ui/Accessibility.h"
 #include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
 
@@ -60,6 +61,8 @@ FirmwareLoader::FirmwareLoader(TvxTerminal& terminal, TvxkFiles& files, QWidget*
   Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setText(actFirmware->text());
   Button1->setEnabled(false);
+  Describe(Button1, actFirmware->text(),
+           QStringLiteral("Chooses a firmware image (.blf) and loads it into the device"));
   connect(Button1, &QPushButton::clicked, actFirmware, &QAction::trigger);
   connect(actFirmware, &QAction::changed, Button1,
           [this] { Button1->setEnabled(actFirmware->isEnabled()); });

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QKeyEvent>
 #include <QPixmap>
 #include <QTreeWidget>
@@ -11,11 +12,17 @@
 #include <QWidget>
 #include <cstdio>
 
+#include "ui/FixedColours.h"
+
 namespace vxk {
 
 namespace {
 
 constexpr char kEnv[] = "VXK_SCREENSHOT_DIR";
+// With this set, the tour holds each window open after its picture until a file NAME.seen
+// appears beside NAME.png (at most kSeenTimeoutMs): time for a checker to look at it.
+constexpr char kHandshakeEnv[] = "VXK_SCREENSHOT_HANDSHAKE";
+constexpr int kSeenTimeoutMs = 60000;
 constexpr int kOpenTimeoutMs = 10000;
 constexpr int kSettleMs = 800;  // lets a window that just opened paint and load its content
 
@@ -75,11 +82,21 @@ QTreeWidgetItem* FileToEdit(QWidget* first) {
 
 }  // namespace
 
+void ScreenshotTour::PrepareLook() {
+  if (qEnvironmentVariable("VXK_SCREENSHOT_LOOK") != QStringLiteral("dark")) return;
+  qunsetenv("VXK_SCREENSHOT_LOOK");
+  QApplication::setStyle(QStringLiteral("Fusion"));
+  QApplication::setPalette(DarkPalette());
+}
+
 ScreenshotTour* ScreenshotTour::StartIfAsked(QWidget* first) {
   const QString dir = qEnvironmentVariable(kEnv);
   if (dir.isEmpty()) return nullptr;
   qunsetenv(kEnv);
-  return new ScreenshotTour(first, dir);
+  auto* tour = new ScreenshotTour(first, dir);
+  tour->handshake_ = !qEnvironmentVariableIsEmpty(kHandshakeEnv);
+  qunsetenv(kHandshakeEnv);
+  return tour;
 }
 
 ScreenshotTour::ScreenshotTour(QWidget* first, const QString& dir)
@@ -120,7 +137,7 @@ void ScreenshotTour::Begin() {
             [this](bool) {
               QTimer::singleShot(kSettleMs, this, [this] {
                 Save(first_, QStringLiteral("server"));
-                Finish();
+                AfterSeen(QStringLiteral("server"), [this] { Finish(); });
               });
             });
     return;
@@ -134,7 +151,7 @@ void ScreenshotTour::Begin() {
                 TypeLine(term, QStringLiteral("ver"));
               QTimer::singleShot(2000, this, [this] {
                 Save(first_, QStringLiteral("main"));
-                RunStep(0);
+                AfterSeen(QStringLiteral("main"), [this] { RunStep(0); });
               });
             });
           });
@@ -181,9 +198,13 @@ void ScreenshotTour::Watch(size_t i) {
       kOpenTimeoutMs,
       [this, i, name](bool open) {
         if (open) {
-          QWidget* w = FindWindow(name);
-          Save(w, steps_[i].file);
-          CloseWindow(w);
+          Save(FindWindow(name), steps_[i].file);
+          AfterSeen(steps_[i].file, [this, i, name] {
+            if (QWidget* w = FindWindow(name)) CloseWindow(w);
+            watchDone_ = true;
+            StepDone(i);
+          });
+          return;
         } else {
           skipped_ << steps_[i].file;
           Note(steps_[i].file + ": " + name + " did not open");
@@ -193,6 +214,16 @@ void ScreenshotTour::Watch(size_t i) {
         watchDone_ = true;
         StepDone(i);
       });
+}
+
+void ScreenshotTour::AfterSeen(const QString& file, std::function<void()> then) {
+  if (!handshake_) return then();
+  const QString seen = dir_ + QLatin1Char('/') + file + QStringLiteral(".seen");
+  WaitFor([seen] { return QFile::exists(seen); }, kSeenTimeoutMs,
+          [file, then](bool ok) {
+            if (!ok) Note(file + ": nobody looked");
+            then();
+          });
 }
 
 void ScreenshotTour::StepDone(size_t i) {

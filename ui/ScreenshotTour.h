@@ -21,6 +21,9 @@ class ScreenshotTour : public QObject {
   // Starts a tour over the program's first window when the environment asks for one; the
   // request is removed, so processes started from here do not tour. Nullptr without a request.
   static ScreenshotTour* StartIfAsked(QWidget* first);
+  // Before any window exists: with VXK_SCREENSHOT_LOOK=dark, the Fusion style with a dark
+  // palette, as a dark desktop theme gives it.
+  static void PrepareLook();
 
   ScreenshotTour(QWidget* first, const QString& dir);
 
@@ -43,6 +46,8 @@ class ScreenshotTour : public QObject {
   void Watch(size_t i);
   void StepDone(size_t i);
   bool Save(QWidget* w, const QString& file);
+  // Runs then at once, or in handshake mode once the picture's ".seen" file exists.
+  void AfterSeen(const QString& file, std::function<void()> then);
   void Finish();
 
   QWidget* first_;
@@ -52,6 +57,7 @@ class ScreenshotTour : public QObject {
   QElapsedTimer clock_;
   bool triggerReturned_ = false;
   bool watchDone_ = false;
+  bool handshake_ = false;
   QStringList written_;
   QStringList skipped_;
 };

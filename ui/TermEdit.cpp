@@ -21,6 +21,11 @@ bool TermEdit::event(QEvent* e) {
 }
 
 void TermEdit::keyPressEvent(QKeyEvent* e) {
+  // Tab and Ctrl+Tab go to the device; Shift+Tab is the keyboard's way out of the pane.
+  if (e->key() == Qt::Key_Backtab) {
+    QWidget::focusNextPrevChild(false);
+    return;
+  }
   if (e->key() == Qt::Key_Delete) {
     QPlainTextEdit::keyPressEvent(e);
     return;

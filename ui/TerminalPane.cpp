@@ -8,8 +8,10 @@
 #include <QMessageBox>
 #include <QTextCursor>
 
+#include "ui/Accessibility.h"
 #include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
+#include "ui/FixedColours.h"
 #include "ui/RichEditUtils.h"
 
 namespace vxk {
@@ -62,6 +64,9 @@ TerminalPane::TerminalPane(TvxTerminal& terminal, QWidget* parent)
   edit_->setFont(font);
   pointSize_ = qRound(15 * 72.0 / edit_->logicalDpiY());
   edit_->setPlainText(QStringLiteral("(Terminal)"));
+  Describe(edit_, QStringLiteral("Terminal"),
+           QStringLiteral("The device's command interpreter: typed keys go to the device, Tab and "
+                          "Ctrl+Tab too; Shift+Tab leaves the terminal"));
   SetIdle();
   edit_->SetKeyHandler([this](QChar k) { return reTermKeyPress(k); });
 
@@ -91,6 +96,7 @@ TerminalPane::TerminalPane(TvxTerminal& terminal, QWidget* parent)
   connect(actFontReset, &QAction::triggered, this, &TerminalPane::actFontResetExecute);
 
   menu_->setObjectName(QStringLiteral("puTerm"));
+  menu_->setTitle(QStringLiteral("Terminal"));
   menu_->addAction(actTermCopy);
   menu_->addAction(actPaste);
   menu_->addAction(actTermClear);
@@ -207,9 +213,7 @@ void TerminalPane::SetIdle() {
 void TerminalPane::SetBackground(const QColor& colour) {
   if (colour == background_) return;
   background_ = colour;
-  QPalette palette = edit_->palette();
-  palette.setColor(QPalette::Base, colour);
-  edit_->setPalette(palette);
+  SetFixedBase(edit_, colour);
 }
 
 void TerminalPane::actTermCopyExecute() {

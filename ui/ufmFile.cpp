@@ -15,8 +15,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "ui/Accessibility.h"
 #include "ui/DeviceText.h"
 #include "ui/EditorText.h"
+#include "ui/FixedColours.h"
 #include "ui/LuaHighlighter.h"
 
 namespace vxk {
@@ -61,6 +63,7 @@ void TfmFile::FormCreate() {
   reFile->setLineWrapMode(QPlainTextEdit::NoWrap);
   reFile->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   reFile->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Describe(reFile, QStringLiteral("File content"));
   SetMemoColour(kEditableColour);
   editableColour_ = reFile->palette().color(QPalette::Base);
   highlighter_ = new LuaHighlighter(this);
@@ -85,6 +88,7 @@ void TfmFile::FormCreate() {
   lblLine->setObjectName(QStringLiteral("lblLine"));
   lblLine->setFont(FixedFont(11));
   lblLine->setFixedSize(153, 25);
+  Describe(lblLine, QStringLiteral("Line and size"));
   cbHex = new QCheckBox(QStringLiteral("He&x"), panel);
   cbHex->setObjectName(QStringLiteral("cbHex"));
   cbReadOnly = new QCheckBox(QStringLiteral("&Read Only"), panel);
@@ -173,9 +177,7 @@ void TfmFile::ShowHex() {
 }
 
 void TfmFile::SetMemoColour(const QColor& colour) {
-  QPalette palette = reFile->palette();
-  palette.setColor(QPalette::Base, colour);
-  reFile->setPalette(palette);
+  SetFixedBase(reFile, colour);
 }
 
 bool TfmFile::Edited() const {

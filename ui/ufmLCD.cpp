@@ -13,6 +13,7 @@
 #include <QTime>
 #include <QVBoxLayout>
 
+#include "ui/Accessibility.h"
 #include "ui/BusyCursor.h"
 #include "ui/PngImage.h"
 
@@ -60,6 +61,9 @@ void TfmLCD::FormCreate() {
   imgLCD->setObjectName(QStringLiteral("imgLCD"));
   imgLCD->setAlignment(Qt::AlignCenter);
   imgLCD->setContextMenuPolicy(Qt::CustomContextMenu);
+  // Focusable, so that the menu key opens the picture's menu without a mouse.
+  imgLCD->setFocusPolicy(Qt::StrongFocus);
+  Describe(imgLCD, QStringLiteral("LCD picture"), QStringLiteral("No snapshot yet"));
 
   Panel1 = new QWidget(this);
   Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -69,6 +73,8 @@ void TfmLCD::FormCreate() {
     buttons[i] = new QPushButton(QStringLiteral("Key %1").arg(i + 1), Panel1);
     buttons[i]->setObjectName(QStringLiteral("btnKey%1").arg(i + 1));
     buttons[i]->setProperty(kTag, i + 1);
+    Describe(buttons[i], buttons[i]->text(),
+             QStringLiteral("Presses key %1 of the device and takes a new snapshot").arg(i + 1));
     connect(buttons[i], &QPushButton::clicked, this, &TfmLCD::btnKey1Click);
   }
   btnKey1 = buttons[0];
@@ -84,6 +90,7 @@ void TfmLCD::FormCreate() {
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  PopupMenu1->setTitle(QStringLiteral("LCD"));
   Refresh1 = MenuItem(PopupMenu1, QStringLiteral("Refresh"), "Refresh1");
   PopupMenu1->addSeparator();
   SimulatedLCD1 = MenuItem(PopupMenu1, QStringLiteral("Colour Simulation"), "SimulatedLCD1", true);
@@ -135,8 +142,10 @@ void TfmLCD::GetSnapshot() {
   FPixels = std::move(result.snapshot.pixels);
   FLcdWidth = result.snapshot.width;
   FLcdHeight = result.snapshot.height;
-  setWindowTitle(QStringLiteral("LCD Snapshot @ ") +
-                 QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat));
+  const QString taken = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+  setWindowTitle(QStringLiteral("LCD Snapshot @ ") + taken);
+  imgLCD->setAccessibleDescription(
+      QStringLiteral("%1 by %2 pixels, taken at %3").arg(FLcdWidth).arg(FLcdHeight).arg(taken));
   DrawSnapshot();
   show();
 }

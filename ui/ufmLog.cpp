@@ -15,8 +15,10 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "ui/Accessibility.h"
 #include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
+#include "ui/FixedColours.h"
 #include "ui/RichEditUtils.h"
 
 namespace vxk {
@@ -40,9 +42,7 @@ QPlainTextEdit* MakePane(QWidget* parent, const char* name, int pixels, const QC
   QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   font.setPixelSize(pixels);
   pane->setFont(font);
-  QPalette palette = pane->palette();
-  palette.setColor(QPalette::Base, back);
-  pane->setPalette(palette);
+  SetFixedBase(pane, back);
   return pane;
 }
 
@@ -109,6 +109,10 @@ void TfmLog::FormCreate() {
   auto* modemLayout = new QVBoxLayout(pnlModem);
   modemLayout->setContentsMargins(0, 0, 0, 0);
   reModem = MakePane(pnlModem, "reModem", 12, QColor(254, 247, 235));
+  Describe(reLog, QStringLiteral("Device log"));
+  Describe(reModem, QStringLiteral("Modem traffic"),
+           QStringLiteral("What the device's modem received and sent"));
+  Describe(reCopy, QStringLiteral("Copy buffer"));
   modemLayout->addWidget(reModem);
   Splitter1 = new QSplitter(Qt::Horizontal, this);
   Splitter1->setObjectName(QStringLiteral("Splitter1"));

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "ui/Accessibility.h"
 #include "ui/DialogPlacement.h"
 #include "ui/NameInput.h"
 
@@ -21,6 +22,7 @@ TfmMkDir::TfmMkDir(QWidget* parent) : QDialog(parent) {
   edDir->setObjectName(QStringLiteral("edDir"));
   edDir->setFont(NameFont());
   edDir->installEventFilter(new NameKeyFilter(this, false));
+  Label1->setBuddy(edDir);
   btnMake = new QPushButton(QStringLiteral("Make"), this);
   btnMake->setObjectName(QStringLiteral("btnMake"));
   btnMake->setDefault(true);
@@ -44,6 +46,7 @@ void TfmMkDir::SetMode(Mode mode) {
   const bool dir = mode == Mode::Directory;
   setWindowTitle(dir ? QStringLiteral("Make Directory") : QStringLiteral("New File"));
   Label1->setText(dir ? QStringLiteral("Dir:") : QStringLiteral("File:"));
+  Describe(edDir, dir ? QStringLiteral("Directory name") : QStringLiteral("File name"));
 }
 
 QString TfmMkDir::Name() const {

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "ui/Accessibility.h"
 #include "ui/DialogPlacement.h"
 #include "ui/NameInput.h"
 
@@ -29,6 +30,10 @@ TfmRename::TfmRename(QWidget* parent) : QDialog(parent) {
     edit->setFont(NameFont());
     edit->installEventFilter(keys);
   }
+  from->setBuddy(edFromName);
+  to->setBuddy(edToName);
+  Describe(edFromName, QStringLiteral("Current name"));
+  Describe(edToName, QStringLiteral("New name"));
   btnRename = new QPushButton(QStringLiteral("Rename"), this);
   btnRename->setObjectName(QStringLiteral("btnRename"));
   btnRename->setDefault(true);

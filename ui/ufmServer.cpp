@@ -1,5 +1,7 @@
 #include "ui/ufmServer.h"
 
+#include "ui/Accessibility.h"
+
 #include <QFont>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -48,6 +50,9 @@ TfmServer::TfmServer(const SessionSettings& settings, QWidget* parent) : QWidget
   memLog->setObjectName(QStringLiteral("memLog"));
   memLog->setReadOnly(true);
   memLog->setFont(ConsoleFont());
+  Describe(edPort, QStringLiteral("Port"), QStringLiteral("TCP port the server listens on"));
+  Describe(edKey, QStringLiteral("Key"), QStringLiteral("Secret key devices authenticate with"));
+  Describe(memLog, QStringLiteral("Server log"));
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(Label1, 0, 0);

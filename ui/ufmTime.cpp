@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <exception>
 
+#include "ui/Accessibility.h"
 #include "ui/Application.h"
 #include "ui/DeviceText.h"
 
@@ -55,6 +56,9 @@ TfmSyncTime::TfmSyncTime(QWidget* parent) : QDialog(parent) {
   btnSyncTime = new QPushButton(QStringLiteral("Sync"), this);
   btnSyncTime->setObjectName(QStringLiteral("btnSyncTime"));
   btnSyncTime->setDefault(true);
+  Describe(memVxkTime, QStringLiteral("Device time"));
+  Describe(memPcTime, QStringLiteral("PC time"));
+  Describe(edTZ, QStringLiteral("Time zone offset"), QStringLiteral("Minutes east of UTC"));
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(new QLabel(QStringLiteral("Device"), this), 0, 0, Qt::AlignTop);
