@@ -19,6 +19,7 @@
 #include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
 #include "ui/FixedColours.h"
+#include "ui/KeyboardSplitter.h"
 #include "ui/RichEditUtils.h"
 
 namespace vxk {
@@ -114,7 +115,7 @@ void TfmLog::FormCreate() {
            QStringLiteral("What the device's modem received and sent"));
   Describe(reCopy, QStringLiteral("Copy buffer"));
   modemLayout->addWidget(reModem);
-  Splitter1 = new QSplitter(Qt::Horizontal, this);
+  Splitter1 = new KeyboardSplitter(Qt::Horizontal, QStringLiteral("Log and modem panes"), this);
   Splitter1->setObjectName(QStringLiteral("Splitter1"));
   Splitter1->setHandleWidth(4);
   Splitter1->setChildrenCollapsible(false);

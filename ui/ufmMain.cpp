@@ -21,6 +21,7 @@
 #include "ui/DeviceText.h"
 #include "ui/EditAction.h"
 #include "ui/FileOperations.h"
+#include "ui/KeyboardSplitter.h"
 #include "ui/SuspendWatcher.h"
 #include "ui/ToolActions.h"
 #include "ui/ufmFile.h"
@@ -119,7 +120,8 @@ void TfmMain::BuildLayout() {
   side->setMinimumWidth(kMinInfoWidth);
   pane_->reTerm()->setMinimumWidth(kMinTermWidth);
 
-  auto* across = new QSplitter(Qt::Horizontal, this);
+  auto* across =
+      new KeyboardSplitter(Qt::Horizontal, QStringLiteral("Terminal and device information"), this);
   across->setObjectName(QStringLiteral("Splitter2"));
   across->setHandleWidth(4);
   across->setChildrenCollapsible(false);
@@ -136,7 +138,7 @@ void TfmMain::BuildLayout() {
   column->addWidget(across, 1);
   column->addWidget(browser_->edDir);
 
-  splitter_ = new QSplitter(Qt::Vertical, this);
+  splitter_ = new KeyboardSplitter(Qt::Vertical, QStringLiteral("Terminal and file list"), this);
   splitter_->setObjectName(QStringLiteral("Splitter1"));
   splitter_->setHandleWidth(4);
   splitter_->setChildrenCollapsible(false);

@@ -2,6 +2,9 @@
 // windows against the virtual device.
 #include <gtest/gtest.h>
 
+#include <QSplitter>
+#include <QSplitterHandle>
+
 #include <QAbstractButton>
 #include <QContextMenuEvent>
 #include <QLabel>
@@ -151,6 +154,29 @@ TEST_F(Desktop, FileActionsByKeysAlone) {
   QTest::keyClick(list(), Qt::Key_F2);
   ASSERT_TRUE(WaitUntil([&] { return sim.Files().Files().Find("/Lua/init.lua"); }, 5000));
   EXPECT_EQ(sim.Files().Files().Find("/Lua/main.lua"), nullptr);
+}
+
+// The splitters share space by keys alone: Tab reaches a handle, arrows move it.
+TEST_F(Desktop, SplittersMoveWithTheArrowKeys) {
+  tool->window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(tool->window.get()));
+  for (const char* name : {"Splitter1", "Splitter2"}) {
+    auto* splitter = tool->window->findChild<QSplitter*>(QString::fromLatin1(name));
+    ASSERT_NE(splitter, nullptr) << name;
+    QSplitterHandle* handle = splitter->handle(1);
+    EXPECT_EQ(handle->focusPolicy() & Qt::TabFocus, Qt::TabFocus) << name;
+    EXPECT_FALSE(SpokenName(handle).isEmpty()) << name;
+    const int before = splitter->sizes().first();
+    handle->setFocus();
+    const Qt::Key grow = splitter->orientation() == Qt::Vertical ? Qt::Key_Down : Qt::Key_Right;
+    const Qt::Key shrink = splitter->orientation() == Qt::Vertical ? Qt::Key_Up : Qt::Key_Left;
+    QTest::keyClick(handle, shrink);
+    QTest::keyClick(handle, shrink);
+    EXPECT_LT(splitter->sizes().first(), before) << name;
+    QTest::keyClick(handle, grow);
+    QTest::keyClick(handle, grow);
+    EXPECT_EQ(splitter->sizes().first(), before) << name;
+  }
 }
 
 TEST(DarkPalette, UncolouredTextStaysReadableAndFixedBackgroundsStay) {
