@@ -20,6 +20,9 @@ constexpr int kMaxDiscardMs = 2000;
 // that waits for the rest of a write may take to give up on it.
 constexpr int kDrainIdleMs = 500;
 constexpr int kAbandonedWriteMs = 10000;
+// The rest of a stopped read is dropped for at most this long; a slow device still sending
+// after that is left to the next command's discarding.
+constexpr int kDrainTotalMs = 3000;
 
 // Bytes that would end or split a device command line if they stood in a name: CR and LF end
 // it, ESC abandons it, NUL cuts it, a double quote ends a quoted name.
@@ -150,7 +153,8 @@ void TvxkFiles::FinishExchange() {
 }
 
 void TvxkFiles::ReturnToPrompt(int64_t pendingBytes, int waitMs) {
-  while (pendingBytes > 0) {
+  const int64_t drainEnd = TickCount() + kDrainTotalMs;
+  while (pendingBytes > 0 && TickCount() < drainEnd) {
     const int n = static_cast<int>(std::min<int64_t>(kBlockSize, pendingBytes));
     if (terminal_.ReadChars(n, kDrainIdleMs).empty()) break;
     pendingBytes -= n;

@@ -292,6 +292,7 @@ int RunGet(CliContext& c) {
   bool ok;
   {
     TransferHooks hooks(c, progress);
+    if (c.options.verbose) c.err << "reading " << ShownText(path) << "\n" << std::flush;
     progress.Start(ShownText(entry.name));
     ok = files.ReadFile(JoinDevicePath(ParentOf(path), entry.name), content);
     progress.Finish();
