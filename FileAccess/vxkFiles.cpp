@@ -16,6 +16,13 @@ const std::string kSendFile = "Send file";
 // lets go after this many blocks or this long.
 constexpr int kMaxDiscardBlocks = 65536;
 constexpr int kMaxDiscardMs = 2000;
+// A stopped transfer: the longest pause in the unread rest of a read, and how long a device
+// that waits for the rest of a write may take to give up on it.
+constexpr int kDrainIdleMs = 500;
+constexpr int kAbandonedWriteMs = 10000;
+// The rest of a stopped read is dropped for at most this long; a slow device still sending
+// after that is left to the next command's discarding.
+constexpr int kDrainTotalMs = 3000;
 
 // Bytes that would end or split a device command line if they stood in a name: CR and LF end
 // it, ESC abandons it, NUL cuts it, a double quote ends a quoted name.
@@ -145,6 +152,18 @@ void TvxkFiles::FinishExchange() {
   terminal_.ReadToPromptEnd(100);
 }
 
+void TvxkFiles::ReturnToPrompt(int64_t pendingBytes, int waitMs) {
+  const int64_t drainEnd = TickCount() + kDrainTotalMs;
+  while (pendingBytes > 0 && TickCount() < drainEnd) {
+    const int n = static_cast<int>(std::min<int64_t>(kBlockSize, pendingBytes));
+    if (terminal_.ReadChars(n, kDrainIdleMs).empty()) break;
+    pendingBytes -= n;
+  }
+  terminal_.ReadToPromptEnd(waitMs);
+  terminal_.Send(std::string(1, TvxTerminal::kEsc));
+  terminal_.ReadToPromptEnd(terminal_.RoundTripTime() + 250);
+}
+
 void TvxkFiles::Progress(int64_t position, int64_t total) {
   if (OnProgress) OnProgress(*this, position, total);
 }
@@ -232,6 +251,12 @@ bool TvxkFiles::ReadFile(const std::string& path, std::string& content) {
     remaining -= n;
     Progress(total - remaining, total);
     content += block;
+    if (remaining > 0 && IsCancelled()) {
+      content.clear();
+      Done();
+      ReturnToPrompt(remaining, 100);
+      return false;
+    }
   }
   Done();
   FinishExchange();
@@ -246,6 +271,10 @@ bool TvxkFiles::SendBlocks(const std::string& data, const std::function<bool()>&
     // After the last block an answer is the device's regular reply, not a refusal.
     if (pos + n < data.size() && earlyAnswer()) return false;
     Progress(static_cast<int64_t>(pos + n), total);
+    if (pos + n < data.size() && IsCancelled()) {
+      cancelledSend_ = true;
+      return false;
+    }
   }
   return true;
 }
@@ -267,6 +296,11 @@ bool TvxkFiles::WriteFile(const std::string& path, const std::string& content,
   // refusal, even when its prompt has not come yet (an error line may arrive alone).
   const bool ok = SendBlocks(content, [this] { return !terminal_.ReadChars(1, 0).empty(); });
   Done();
+  if (cancelledSend_) {
+    cancelledSend_ = false;
+    ReturnToPrompt(0, kAbandonedWriteMs);
+    return false;
+  }
   if (!ok) {
     // The rest of the refusal up to its prompt is not the next command's reply.
     FinishExchange();
@@ -287,6 +321,11 @@ bool TvxkFiles::LoadFirmware(const std::string& fileName, const std::string& ima
   if (!Contains(ReadLine(8000), kSendFile)) return false;
   const bool ok = SendBlocks(image, [this] { return !terminal_.ReadChars(1, 0).empty(); });
   Done();
+  if (cancelledSend_) {
+    cancelledSend_ = false;
+    ReturnToPrompt(0, kAbandonedWriteMs);
+    return false;
+  }
   FinishExchange();
   return ok;
 }

@@ -41,6 +41,10 @@ class TvxkFiles {
 
   ProgressHandler OnProgress;
   DoneHandler OnDone;
+  // Asked after each block of a read or write; true stops the transfer, which then fails.
+  // The device is brought back to its prompt before the operation returns: the rest of a
+  // read is taken and dropped, a write waits for the device to give up on the missing data.
+  std::function<bool()> Cancelled;
   bool QuoteNames = false;
   bool Busy() const { return busy_; }
 
@@ -69,6 +73,10 @@ class TvxkFiles {
   std::string ReadLine(int timeoutMs);
   std::string ReadStatus(int timeoutMs);
   void FinishExchange();
+  bool IsCancelled() const { return Cancelled && Cancelled(); }
+  // After a stopped transfer: drops up to pendingBytes of unread data, waits up to waitMs for
+  // the prompt, then sends ESC and takes the prompt it brings.
+  void ReturnToPrompt(int64_t pendingBytes, int waitMs);
   bool StatusCommand(const std::string& command, int timeoutMs, bool guardBusy);
   // Sends data in blocks; earlyAnswer tells whether the device broke in after a block.
   bool SendBlocks(const std::string& data, const std::function<bool()>& earlyAnswer);
@@ -77,6 +85,7 @@ class TvxkFiles {
 
   TvxTerminal& terminal_;
   bool busy_ = false;
+  bool cancelledSend_ = false;  // SendBlocks stopped on Cancelled
 };
 
 }  // namespace vxk

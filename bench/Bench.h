@@ -28,6 +28,8 @@ void RunLinkBenches();
 void RunFileBenches();
 void RunServerBenches();
 void RunOpsBenches();
+// vxkctl as a program against vxksim.
+void RunCliBenches();
 // The windows and the running tool; only in a build with the GUI.
 void RunUiBenches();
 void RunLcdBenches();

@@ -25,6 +25,18 @@ bool TRawHid::OpenFirst(int vendorId, int productId, int usagePage, int usage) {
   return IsValid();
 }
 
+bool TRawHid::OpenBySerial(int vendorId, int productId, int usagePage, int usage,
+                           const std::string& serial) {
+  if (!backend_) return false;
+  std::vector<std::string> paths;
+  FindHidDevices(*backend_, paths, vendorId, productId, usagePage, usage);
+  for (const std::string& path : paths) {
+    if (OpenPath(path) && SerialNumber() == serial) return true;
+    CloseDevice();
+  }
+  return false;
+}
+
 bool TRawHid::OpenPath(const std::string& path) {
   CloseDevice();
   path_ = path;

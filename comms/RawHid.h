@@ -24,6 +24,9 @@ class TRawHid {
   // Opens the first interface that matches; true when a device is open.
   bool OpenFirst(int vendorId, int productId, int usagePage, int usage);
   bool OpenPath(const std::string& path);
+  // Opens the first matching interface whose serial number string is serial.
+  bool OpenBySerial(int vendorId, int productId, int usagePage, int usage,
+                    const std::string& serial);
   void CloseDevice();
   bool IsValid() const { return device_ != nullptr; }
 

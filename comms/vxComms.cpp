@@ -16,7 +16,12 @@ bool TvxComms::IsValidChannel(int channel) const {
 }
 
 bool TvxComms::Open() {
-  if (!hid_.IsValid()) hid_.OpenFirst(kVendorId, kProductId, kUsagePage, kUsage);
+  if (hid_.IsValid()) return true;
+  if (serialFilter_.empty()) {
+    hid_.OpenFirst(kVendorId, kProductId, kUsagePage, kUsage);
+  } else {
+    hid_.OpenBySerial(kVendorId, kProductId, kUsagePage, kUsage, serialFilter_);
+  }
   return hid_.IsValid();
 }
 

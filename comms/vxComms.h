@@ -53,6 +53,8 @@ class TvxComms {
   bool Lock(int timeoutMs);
   void Unlock();
   bool DataAvailable(int channel);
+  // USB: Open takes only the device with this serial number (empty: the first one found).
+  void SetSerialFilter(const std::string& serial) { serialFilter_ = serial; }
   void SetRoundTripTime(int ms) { roundTripTime_ = ms; }
   void SetExtraTime(int ms) { extraTime_ = ms; }
 
@@ -80,6 +82,7 @@ class TvxComms {
   int extraTime_ = 0;
   int lockFailures_ = 0;
   int lockCount_ = 0;
+  std::string serialFilter_;
   std::array<ChannelBuffer, kChannelCount> channels_;
 };
 

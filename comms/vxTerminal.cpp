@@ -212,6 +212,10 @@ int TvxTerminal::RoundTripTime() {
 }
 
 bool TvxTerminal::WaitForData() {
+  // Bytes this engine already took from the link are data too: waiting a round trip for more
+  // would hold up a device that has answered (a write's "Send file" that came with the prompt
+  // would otherwise wait out the round-trip time while the device gives up on its data).
+  if (Buffered() > 0) return true;
   return link_.DataAvailable(kTerminalChannel);
 }
 

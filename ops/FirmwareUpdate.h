@@ -8,14 +8,9 @@
 
 #include "FileAccess/vxkFiles.h"
 #include "comms/vxTerminal.h"
+#include "ops/LocalFiles.h"
 
 namespace vxk {
-
-// A local file that cannot be read whole; its text names the file.
-class LocalFileError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // One firmware image, read whole before anything is sent.
 struct FirmwareImage {

@@ -65,6 +65,7 @@ Session::Session(const SessionSettings& settings, HidBackend& hid, TerminalLock&
     }
     case Kind::Usb:
       link_ = std::make_unique<TvxComms>(&hid, lock);
+      link_->SetSerialFilter(settings_.usbSerial);
       expectsHeader_ = true;
       break;
   }

@@ -1,6 +1,7 @@
 #include "sim/SimFileSystem.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "FileAccess/DateTime.h"
 #include "FileAccess/DosTime.h"
 
 namespace vxk {
@@ -141,8 +143,21 @@ SimFileSystem::Result SimFileSystem::WriteFile(const std::string& path, const st
   slot->time = time;
   slot->attributes |= 0x20;
   if (!mirror_.empty()) {
-    std::ofstream out(HostPath(names), std::ios::binary | std::ios::trunc);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    {
+      std::ofstream out(HostPath(names), std::ios::binary | std::ios::trunc);
+      out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    }
+    // The host file keeps the stamp, as the device does, so a served folder read again later
+    // lists the same time.
+    const TDateTime stamp = DosTimeValueToDateTime(time);
+    if (stamp != 0) {
+      try {
+        timespec times[2] = {{0, UTIME_OMIT}, {LocalDateTimeToTime(stamp), 0}};
+        utimensat(AT_FDCWD, HostPath(names).c_str(), times, 0);
+      } catch (const std::runtime_error&) {
+        // A stamp without a calendar time leaves the time of writing.
+      }
+    }
   }
   return Result::Ok;
 }

@@ -1,80 +1,22 @@
 #include "ui/PngImage.h"
 
-#include <png.h>
-
 #include <QSaveFile>
-#include <csetjmp>
-#include <cstdio>
-#include <vector>
+#include <cstring>
 
 namespace vxk {
-namespace {
-
-// libpng reports errors by longjmp; nothing with a destructor lives in the frame that sets the
-// jump point, so the jump skips no clean-up. Returns the error text, empty on success.
-struct PngSink {
-  std::string* out;
-  char error[256];
-};
-
-void OnWrite(png_structp png, png_bytep data, png_size_t length) {
-  auto* sink = static_cast<PngSink*>(png_get_io_ptr(png));
-  sink->out->append(reinterpret_cast<const char*>(data), length);
-}
-
-void OnFlush(png_structp) {}
-
-void OnError(png_structp png, png_const_charp message) {
-  auto* sink = static_cast<PngSink*>(png_get_error_ptr(png));
-  std::snprintf(sink->error, sizeof sink->error, "%s", message ? message : "unknown error");
-  png_longjmp(png, 1);
-}
-
-void OnWarning(png_structp, png_const_charp) {}
-
-// rows holds height pointers to 3 * width bytes each.
-bool Encode(PngSink& sink, png_uint_32 width, png_uint_32 height, png_bytepp rows) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, OnError, OnWarning);
-  if (!png) {
-    std::snprintf(sink.error, sizeof sink.error, "out of memory");
-    return false;
-  }
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_write_struct(&png, nullptr);
-    std::snprintf(sink.error, sizeof sink.error, "out of memory");
-    return false;
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_set_write_fn(png, &sink, OnWrite, OnFlush);
-  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  png_write_image(png, rows);
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return true;
-}
-
-}  // namespace
 
 std::string EncodePng(const QImage& image) {
   if (image.isNull()) throw PngError("PNG: the picture is empty");
   const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-  std::vector<png_bytep> rows(static_cast<size_t>(rgb.height()));
+  RgbImage picture;
+  picture.width = rgb.width();
+  picture.height = rgb.height();
+  const size_t stride = static_cast<size_t>(rgb.width()) * 3;
+  picture.rgb.resize(stride * static_cast<size_t>(rgb.height()));
   for (int y = 0; y < rgb.height(); ++y) {
-    rows[static_cast<size_t>(y)] = const_cast<png_bytep>(rgb.constScanLine(y));
+    std::memcpy(picture.rgb.data() + stride * static_cast<size_t>(y), rgb.constScanLine(y), stride);
   }
-  std::string out;
-  PngSink sink{&out, {}};
-  if (!Encode(sink, static_cast<png_uint_32>(rgb.width()), static_cast<png_uint_32>(rgb.height()),
-              rows.data())) {
-    throw PngError(std::string("PNG: ") + sink.error);
-  }
-  return out;
+  return EncodePng(picture);
 }
 
 void SavePng(const QImage& image, const QString& path) {

@@ -2,18 +2,13 @@
 
 #include <QImage>
 #include <QString>
-#include <stdexcept>
 #include <string>
+
+#include "ops/PngWriter.h"
 
 namespace vxk {
 
-// A picture that could not be encoded or written.
-class PngError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// The image as a PNG file's bytes (8-bit RGB, no alpha), encoded by libpng.
+// The image as a PNG file's bytes (8-bit RGB, no alpha), encoded by the core's libpng writer.
 // Throws PngError for a null image or an encoder failure.
 std::string EncodePng(const QImage& image);
 

@@ -342,6 +342,42 @@ TEST_P(FilesTest, DroppedConnectionDuringUploadIsAFailure) {
   EXPECT_FALSE(files_->WriteFile("/Logs/cut.txt", std::string(12000, 'c')));
 }
 
+TEST_P(FilesTest, StoppedTransfersFailAndLeaveTheDeviceAtItsPrompt) {
+  const std::string big(100000, 'z');
+  WithDevice([&](SimDevice& s) { s.Files().Files().WriteFile("/Logs/big.bin", big, 0); });
+  int blocks = 0;
+  files_->Cancelled = [&] { return ++blocks >= 2; };
+  std::string content;
+  EXPECT_FALSE(files_->ReadFile("/Logs/big.bin", content));
+  EXPECT_TRUE(content.empty());
+  EXPECT_EQ(blocks, 2);
+  // The next command gets its own reply, not the rest of the file.
+  files_->Cancelled = nullptr;
+  std::vector<std::string> lines;
+  ASSERT_TRUE(files_->ListDirectory("/Logs", lines));
+  EXPECT_TRUE(files_->ReadFile("/Logs/big.bin", content));
+  EXPECT_EQ(content, big);
+
+  blocks = 0;
+  files_->Cancelled = [&] { return ++blocks >= 3; };
+  EXPECT_FALSE(files_->WriteFile("/Logs/new.bin", big));
+  EXPECT_EQ(blocks, 3);
+  files_->Cancelled = nullptr;
+  EXPECT_EQ(Node("/Logs/new.bin"), nullptr);
+  EXPECT_TRUE(files_->MakeDirectory("/After"));
+}
+
+TEST_P(FilesTest, WriteDoesNotWaitARoundTripForAnAnswerAlreadyRead) {
+  // With a long round-trip time (a TCP device's default) the device's "Send file", which
+  // arrives with the prompt, must not wait behind that time while the device gives up.
+  link_->SetRoundTripTime(8000);
+  const int64_t start = TickCount();
+  EXPECT_TRUE(files_->WriteFile("/Logs/w.txt", "abc"));
+  EXPECT_LT(TickCount() - start, 1500);
+  ASSERT_NE(Node("/Logs/w.txt"), nullptr);
+  EXPECT_EQ(Node("/Logs/w.txt")->data, "abc");
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, FilesTest, ::testing::Values("hid", "tcp"));
 
 TEST(FileEntries, QuotingAttributesAndParsing) {

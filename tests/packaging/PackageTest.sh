@@ -58,6 +58,7 @@ expected=(
 )
 for p in "${programs[@]}"; do
   expected+=("usr/bin/$p" "usr/share/man/man1/$p.1.gz")
+  [[ $p == vxkctl ]] && expected+=(usr/share/bash-completion/completions/vxkctl)
 done
 diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$root" && find . ! -type d | sed 's|^\./||' | sort) \
   || fail "file list (< expected, > packaged)"

@@ -1,0 +1,189 @@
+// The device commands of vxkctl that are no file commands: exec, time, lcd, firmware.
+#include <sstream>
+
+#include "cli/CliContext.h"
+#include "cli/CliProgress.h"
+#include "cli/CliText.h"
+#include "comms/LinkLock.h"
+#include "comms/Ticks.h"
+#include "ops/FirmwareUpdate.h"
+#include "ops/LcdPicture.h"
+#include "ops/LcdSnapshot.h"
+#include "ops/LocalFiles.h"
+#include "ops/TimeSync.h"
+
+namespace vxk {
+namespace {
+
+// Waits of exec, in milliseconds.
+constexpr int kFlushByteMs = 20;
+constexpr int kFlushTotalMs = 1000;
+constexpr int kPromptSlackMs = 250;
+constexpr int kPromptRestMs = 100;
+
+// CR LF and lone CR as line feeds, for text printed by lines.
+std::string UnixLines(std::string text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      out += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string Trimmed(std::string text) {
+  const size_t start = text.find_first_not_of("\r\n ");
+  if (start == std::string::npos) return {};
+  const size_t end = text.find_last_not_of("\r\n ");
+  return text.substr(start, end - start + 1);
+}
+
+std::string LcdErrorText(LcdFetchError e) {
+  switch (e) {
+    case LcdFetchError::None:
+      return {};
+    case LcdFetchError::NotOpen:
+      return "the link is closed";
+    case LcdFetchError::LockTimeout:
+      return "another program holds the device";
+    case LcdFetchError::Cancelled:
+      return "interrupted";
+    case LcdFetchError::NoHeader:
+      return "the device sent no LCD picture";
+    case LcdFetchError::NotU8g2:
+      return "the device's LCD is not one this program can draw";
+    case LcdFetchError::BadSize:
+    case LcdFetchError::SizeOutOfRange:
+      return "the device gave an impossible LCD size";
+  }
+  return "LCD failed";
+}
+
+}  // namespace
+
+int CliContext::Fail(const std::string& text) const {
+  err << "vxkctl: " << text << "\n";
+  return kExitFailed;
+}
+
+void CliContext::Note(const std::string& text) const {
+  if (!options.quiet) err << text << "\n";
+}
+
+int RunExec(CliContext& c) {
+  const std::string& command = c.options.args[0];
+  if (HasControlChars(command)) {
+    c.err << "vxkctl: the command holds control characters (CR, LF, ESC ...); refused\n";
+    return kExitUsage;
+  }
+  TvxTerminal& t = c.session.Terminal();
+  LinkLock lock(t.Link(), c.options.lockWaitMs);
+  if (!lock) return c.Fail("another program holds the device");
+  // Stale input first, then a fresh prompt, so the reply read is this command's.
+  const int64_t flushEnd = TickCount() + kFlushTotalMs;
+  while (!t.ReadChars(1, kFlushByteMs).empty() && TickCount() < flushEnd) {
+  }
+  t.SendLine(std::string(1, TvxTerminal::kEsc) + command);
+  t.ReadToPromptEnd(t.RoundTripTime() + kPromptSlackMs);
+  std::string reply = t.ReadReply(c.options.timeoutMs);
+  const bool complete = !t.TimedOut();
+  t.ReadToPromptEnd(kPromptRestMs);
+  // The device echoes the line it took; the reply starts after it.
+  const size_t firstEnd = reply.find("\r\n");
+  if (firstEnd != std::string::npos && reply.compare(0, firstEnd, command) == 0) {
+    reply.erase(0, firstEnd + 2);
+  }
+  c.out << UnixLines(reply);
+  c.out.flush();
+  if (!complete)
+    return c.Fail("no prompt came back within " + std::to_string(c.options.timeoutMs) + " ms");
+  return kExitOk;
+}
+
+int RunTime(CliContext& c) {
+  TvxTerminal& t = c.session.Terminal();
+  std::string sent;
+  if (c.options.sync) {
+    const int64_t now = SystemUtcMs();
+    const int offset = c.options.tzMinutes.value_or(PcTimesAt(now).offsetMinutes);
+    sent = TimeCommand(now, offset);
+    if (SetDeviceTime(t, sent) != TimeError::None) return c.Fail("cannot reach the device's clock");
+    if (!c.options.json) c.Note("sent: " + sent);
+  }
+  const DeviceTimeResult device = ReadDeviceTime(t);
+  if (device.reason != TimeError::None) return c.Fail("cannot reach the device's clock");
+  const PcTimes pc = PcTimesAt(SystemUtcMs());
+  const std::string reply = Trimmed(device.reply);
+  if (c.options.json) {
+    c.out << "{\"device\": " << JsonString(reply) << ", \"utc\": \"" << FormatDateTime(pc.utc)
+          << "\", \"local\": \"" << FormatDateTime(pc.local)
+          << "\", \"offset_minutes\": " << pc.offsetMinutes;
+    if (c.options.sync) c.out << ", \"sent\": " << JsonString(sent);
+    c.out << "}\n";
+  } else {
+    c.out << "Device: " << ShownText(UnixLines(reply).empty() ? "" : reply) << "\n"
+          << UnixLines(PcTimeText(pc)) << "\n";
+  }
+  // Setting the clock does not depend on the answer; showing it does.
+  if (reply.empty() && !c.options.sync) return c.Fail("the device did not answer TIME");
+  return kExitOk;
+}
+
+int RunLcd(CliContext& c) {
+  TvxTerminal& t = c.session.Terminal();
+  if (c.options.pressKey != 0 && !PressLcdKey(t, c.options.pressKey)) {
+    return c.Fail("cannot press key " + std::to_string(c.options.pressKey));
+  }
+  if (c.options.png.empty()) return kExitOk;
+  const LcdFetchResult fetched = FetchLcdSnapshot(t, {}, &c.cancel);
+  if (fetched.reason == LcdFetchError::Cancelled) {
+    c.err << "vxkctl: interrupted\n";
+    return kExitInterrupted;
+  }
+  if (!fetched.ok()) return c.Fail(LcdErrorText(fetched.reason));
+  const RgbImage picture = DrawLcdPicture(fetched.snapshot, LcdPaint{});
+  if (picture.IsNull()) return c.Fail("the device's LCD has no pixels");
+  SavePngFile(picture, c.options.png);
+  c.Note("saved " + c.options.png + " (" + std::to_string(fetched.snapshot.width) + " x " +
+         std::to_string(fetched.snapshot.height) + ")");
+  return kExitOk;
+}
+
+int RunFirmware(CliContext& c) {
+  if (c.session.Link().Capabilities().find(".uft.") == std::string::npos) {
+    return c.Fail("the device does not take firmware this way (no .uft. capability)");
+  }
+  const std::string& path = c.options.args[0];
+  const std::string image = ReadImageFile(path, path);
+  if (image.empty()) return c.Fail(path + " is empty");
+  TvxkFiles& files = c.session.Files();
+  CliProgress progress(c.err, c.progressOnTty);
+  files.OnProgress = [&progress](TvxkFiles&, int64_t position, int64_t total) {
+    progress.Update(position, total);
+  };
+  files.Cancelled = [&c] { return c.cancel.load(); };
+  FirmwareUpdate::Hooks hooks;
+  hooks.status = [&c](const std::string& text, int) {
+    if (!Trimmed(text).empty()) c.Note(ShownText(Trimmed(text)));
+  };
+  hooks.cancelled = [&c] { return c.cancel.load(); };
+  FirmwareUpdate update(c.session.Terminal(), files, hooks);
+  // The running firmware is told the name in lower case, as the window does.
+  const std::string name = AsciiLower(LocalToDevice(FileNamePart(path)));
+  progress.Start(name);
+  const bool ok = update.LoadDirect(name, image);
+  progress.Finish();
+  files.OnProgress = nullptr;
+  files.Cancelled = nullptr;
+  if (c.cancel) {
+    c.err << "vxkctl: interrupted\n";
+    return kExitInterrupted;
+  }
+  return ok ? kExitOk : c.Fail("the device did not take " + path);
+}
+
+}  // namespace vxk

@@ -1,0 +1,142 @@
+// vxkctl's command code called as a function over the fake USB device, and its plain parts.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <thread>
+#include "CliRig.h"
+#include "cli/CliConnect.h"
+#include "cli/CliOptions.h"
+#include "cli/CliProgress.h"
+#include "cli/CliText.h"
+#include "cli/ShellScreen.h"
+#include "cli/Vxkctl.h"
+#include "comms/Ticks.h"
+#include "sim/FakeHidBackend.h"
+#include "sim/ScratchLock.h"
+#include "sim/SimDevice.h"
+
+using namespace vxk;
+
+namespace {
+
+struct UsbRun {
+  explicit UsbRun(DeviceIdentity identity = {}) : sim(identity), backend(&sim.Device()) {}
+  int Run(const std::vector<std::string>& args) {
+    out.str("");
+    err.str("");
+    VxkctlEnvironment env{backend, lock.Lock(), out, err, cancel, nullptr, false, 0, 1, {}};
+    return RunVxkctl(args, env);
+  }
+  SimDevice sim;
+  FakeHidBackend backend;
+  ScratchLock lock;
+  std::atomic<bool> cancel{false};
+  std::ostringstream out, err;
+};
+
+TEST(VxkctlUsb, CommandsOverTheFakeDevice) {
+  UsbRun usb;
+  ASSERT_EQ(usb.Run({"info"}), 0) << usb.err.str();
+  EXPECT_NE(usb.out.str().find("serial: 100042"), std::string::npos);
+  ASSERT_EQ(usb.Run({"ls", "/Lua"}), 0) << usb.err.str();
+  EXPECT_EQ(usb.out.str(), "lib/\nmain.lua\n");
+  ASSERT_EQ(usb.Run({"mkdir", "/New"}), 0);
+  EXPECT_EQ(usb.Run({"ls", "/New"}), 0);
+  // Picked by serial number: the right one opens, another is not there.
+  EXPECT_EQ(usb.Run({"--serial=100042", "--wait=0", "info"}), 0);
+  EXPECT_EQ(usb.Run({"--serial=999", "--wait=0", "info"}), 1);
+  EXPECT_NE(usb.err.str().find("serial number 999"), std::string::npos);
+  // Unplugged: no device within the wait.
+  usb.backend.Unplug();
+  EXPECT_EQ(usb.Run({"--wait=0", "ls"}), 1);
+}
+
+TEST(VxkctlUsb, TerminalLockHeldElsewhereFailsTheCommand) {
+  UsbRun usb;
+  // Another program (another thread here) holds the lock for the whole command.
+  std::atomic<bool> held{false}, release{false};
+  std::thread other([&] {
+    usb.lock.Lock().Lock(-1);
+    held = true;
+    while (!release) SleepMs(5);
+    usb.lock.Lock().Unlock();
+  });
+  while (!held) SleepMs(5);
+  EXPECT_EQ(usb.Run({"--lock-wait=100", "ls"}), 1);
+  EXPECT_NE(usb.err.str().find("terminal lock"), std::string::npos);
+  release = true;
+  other.join();
+  EXPECT_EQ(usb.Run({"ls"}), 0);
+}
+
+TEST(VxkctlUsb, DiagWithoutArchiveBuilderFails) {
+  UsbRun usb;
+  EXPECT_EQ(usb.Run({"diag", "--zip=/tmp/x.zip", "--folders=/Logs,\x1b"}), 2);
+  EXPECT_EQ(usb.Run({"diag", "--zip=/tmp/x.zip"}), 1);
+  EXPECT_NE(usb.err.str().find("no diagnostics archive"), std::string::npos);
+}
+
+TEST(VxkctlParts, KeySources) {
+  TempDir dir;
+  const std::string file = dir.path + "/key";
+  std::ofstream(file) << "s3cret\n";
+  CliOptions o;
+  o.keyFile = file;
+  ::chmod(file.c_str(), 0644);
+  EXPECT_THROW(ResolveKey(o, "env"), UsageError);
+  ::chmod(file.c_str(), 0600);
+  EXPECT_EQ(ResolveKey(o, "env"), "s3cret");
+  o.key = "given";
+  EXPECT_EQ(ResolveKey(o, "env"), "given");
+  EXPECT_EQ(ResolveKey(CliOptions{}, "env"), "env");
+  o = CliOptions{};
+  o.keyFile = dir.path;  // a folder
+  EXPECT_THROW(ResolveKey(o, nullptr), UsageError);
+}
+
+TEST(VxkctlParts, OptionsBeforeAndAfterTheCommand) {
+  const CliOptions o =
+      ParseCliOptions({"--listen", "5000", "--key=x", "lcd", "--key=3", "--png", "a.png", "-q"});
+  EXPECT_EQ(o.link, CliOptions::Link::Listen);
+  EXPECT_EQ(*o.key, "x");
+  EXPECT_EQ(o.pressKey, 3);
+  EXPECT_EQ(o.png, "a.png");
+  EXPECT_TRUE(o.quiet);
+  const CliOptions t = ParseCliOptions({"time", "--sync", "--tz"});
+  EXPECT_TRUE(t.sync);
+  EXPECT_FALSE(t.tzMinutes);
+  EXPECT_EQ(ParseCliOptions({"get", "-r", "--", "-odd"}).args, std::vector<std::string>{"-odd"});
+  EXPECT_THROW(ParseCliOptions({"time", "--tz=5"}), UsageError);
+}
+
+TEST(VxkctlParts, DeviceTextIsMadeHarmless) {
+  EXPECT_EQ(ShownText("a\x1b[2Jb\r\n"), "a\\x1B[2Jb\\x0D\\x0A");
+  EXPECT_EQ(ShownText("caf\xE9"), "caf\xC3\xA9");
+  EXPECT_EQ(ParseJson(JsonString("q\"\\\t\x01\xE9")).text, "q\"\\\t\x01\xC3\xA9");
+  EXPECT_EQ(LocalToDevice("caf\xC3\xA9.txt"), "caf\xE9.txt");
+  EXPECT_EQ(LocalToDevice("\xFF\xE2\x82"), "\xFF\xE2\x82");
+
+  ShellScreen screen;
+  EXPECT_EQ(screen.Incoming("hello\r\n\xAB"
+                            "vxk>\xBB"),
+            "hello\r\nvxk>");
+  EXPECT_EQ(screen.Typed('a'), "a");
+  EXPECT_EQ(screen.Incoming("\xAB"
+                            "PASS"),
+            "PASS");
+  EXPECT_EQ(screen.Incoming("WORD:\xBB\x1b[31m"), "WORD:[31m");
+  EXPECT_TRUE(screen.PasswordMode());
+  EXPECT_EQ(screen.Typed('x'), "*");
+  EXPECT_EQ(screen.Typed('\r'), "\r\n");
+  screen.Incoming("\xAB>\xBB");
+  EXPECT_FALSE(screen.PasswordMode());
+
+  EXPECT_EQ(ProgressLine("f", 50, 100, 1000).find("[############............]  50%"), 2u);
+  EXPECT_NE(ProgressLine("f", 1000000, 2000000, 1000).find("1.00 MB/s  0:01 left"),
+            std::string::npos);
+}
+
+}  // namespace
