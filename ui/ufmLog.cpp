@@ -18,6 +18,7 @@
 #include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
 #include "ui/RichEditUtils.h"
+#include "ui/uCorrectFormPlacement.h"
 
 namespace vxk {
 namespace {
@@ -204,6 +205,7 @@ void TfmLog::FormShow() {
   SendFilter();
   FNotShownYet = false;
   ApplyModemOption();
+  CorrectFormPlacement(this);
 }
 
 void TfmLog::FormHide() {
