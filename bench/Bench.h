@@ -28,6 +28,7 @@ void RunLinkBenches();
 void RunFileBenches();
 void RunServerBenches();
 void RunOpsBenches();
+void RunDiagBenches();
 // The windows and the running tool; only in a build with the GUI.
 void RunUiBenches();
 void RunLcdBenches();

@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
   vxk::RunFileBenches();
   vxk::RunServerBenches();
   vxk::RunOpsBenches();
+  vxk::RunDiagBenches();
 #ifdef VXK_BENCH_GUI
   vxk::RunUiBenches();
   vxk::RunLcdBenches();
