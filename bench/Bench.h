@@ -30,6 +30,7 @@ void RunServerBenches();
 void RunOpsBenches();
 // vxkctl as a program against vxksim.
 void RunCliBenches();
+void RunDiagBenches();
 // The windows and the running tool; only in a build with the GUI.
 void RunUiBenches();
 void RunLcdBenches();

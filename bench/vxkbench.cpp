@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
   vxk::RunServerBenches();
   vxk::RunOpsBenches();
   vxk::RunCliBenches();
+  vxk::RunDiagBenches();
 #ifdef VXK_BENCH_GUI
   vxk::RunUiBenches();
   vxk::RunLcdBenches();

@@ -3,7 +3,7 @@
 # (skips what is there).
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libhidapi-dev
-          libusb-1.0-0-dev libzip-dev libpng-dev zlib1g-dev libgtest-dev googletest tzdata
+          libusb-1.0-0-dev libzip-dev libpng-dev unzip zlib1g-dev libgtest-dev googletest tzdata
           xvfb xauth python3 unrtf dbus at-spi2-core python3-pyatspi
           dpkg-dev file lintian desktop-file-utils man-db)
 missing=()

@@ -21,7 +21,7 @@ size_t CountArg(const std::string& args, size_t limit) {
 
 void InstallBasicCommands(VirtualDevice& device) {
   device.RegisterCommand("help", [](VirtualDevice& d, const std::string&) {
-    d.PrintLine("Commands: help ver echo empty lines dump flood");
+    d.PrintLine("Commands: help ver echo empty lines dump flood ?c,i");
     d.EmitPrompt();
   });
   device.RegisterCommand("ver", [](VirtualDevice& d, const std::string&) {
@@ -50,6 +50,20 @@ void InstallBasicCommands(VirtualDevice& device) {
     const size_t n = CountArg(args, size_t(64) << 20);
     std::string text(n, ' ');
     for (size_t i = 0; i < n; ++i) text[i] = static_cast<char>('0' + (i % 64));
+    d.Print(text);
+    d.EmitPrompt();
+  });
+  // "?c,i": the configuration and information report, a few kilobytes with 8-bit bytes.
+  device.RegisterCommand("?c,i", [](VirtualDevice& d, const std::string&) {
+    const DeviceIdentity& id = d.Identity();
+    std::string text = "[config]\r\n";
+    for (int ch = 1; ch <= 48; ++ch) {
+      const std::string n = std::to_string(ch);
+      text += "ch" + n + ".name=Sensor " + n + "\r\nch" + n + ".unit=\xB0" + "C\r\nch" + n +
+              ".scale=0.1 \xB5V\r\n";
+    }
+    text += "[info]\r\nserial=" + id.serial + "\r\nfirmware=" + id.firmwareVersion + " build " +
+            id.firmwareBuild + "\r\nsite=Stra\xDF" + "e 12, M\xFC" + "nchen\r\n";
     d.Print(text);
     d.EmitPrompt();
   });

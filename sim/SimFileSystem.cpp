@@ -68,6 +68,13 @@ std::unique_ptr<SimFileSystem> SimFileSystem::Demo(uint32_t time) {
   fs->WriteFile("/Logs/2026-12-02.log", "00:00:00 start\r\n", time);
   fs->WriteFile("/System/version.txt", "vx.keeper firmware 2.14 build 3107\r\n", time);
   fs->Find("/System/version.txt")->attributes = 0x21;
+  // For the diagnostics archive: files in the root and in /Store and /Send, a sub-folder it
+  // does not enter, a file without a time and a Windows-1252 name.
+  fs->WriteFile("/readme.txt", "vx.keeper demo volume\r\n", time);
+  for (const char* dir : {"/Store", "/Store/old", "/Send"}) fs->MakeDirectory(dir, time);
+  fs->WriteFile("/Store/Messung-\xE9t\xE9.dat", std::string("\x00\x01\xFE\xFF", 4), time);
+  fs->WriteFile("/Store/old/archived.dat", "old", time);
+  fs->WriteFile("/Send/queue.dat", "", 0);
   return fs;
 }
 

@@ -26,7 +26,7 @@ class SimFileSystem {
 
   SimFileSystem();
 
-  // A small tree with /Config, /Lua, /Logs and /System.
+  // A small tree with /Config, /Lua, /Logs, /Store, /Send and /System and a file in the root.
   static std::unique_ptr<SimFileSystem> Demo(uint32_t time);
   // Loads the tree from a folder and mirrors every change there; false when it is unreadable.
   bool MirrorFolder(const std::string& folder);

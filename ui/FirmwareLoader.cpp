@@ -75,7 +75,7 @@ QString FirmwareLoader::Filters() {
 }
 
 QString FirmwareLoader::AskForFile() {
-  return QFileDialog::getOpenFileName(window_, actFirmware->text(), QDir::homePath(), Filters());
+  return QFileDialog::getOpenFileName(window_, actFirmware->text(), OpenDir, Filters());
 }
 
 FirmwareUpdate FirmwareLoader::Update() {

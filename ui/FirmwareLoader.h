@@ -25,6 +25,7 @@ class FirmwareLoader : public QObject {
   FirmwareLoader(TvxTerminal& terminal, TvxkFiles& files, QWidget* window);
 
   QAction* actFirmware = nullptr;
+  QString OpenDir;  // where the file dialog starts
   QPushButton* Button1 = nullptr;
 
   // Seams the window fills in and tests replace.

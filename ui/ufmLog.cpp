@@ -21,6 +21,7 @@
 #include "ui/FixedColours.h"
 #include "ui/KeyboardSplitter.h"
 #include "ui/RichEditUtils.h"
+#include "ui/uCorrectFormPlacement.h"
 
 namespace vxk {
 namespace {
@@ -209,6 +210,7 @@ void TfmLog::FormShow() {
   SendFilter();
   FNotShownYet = false;
   ApplyModemOption();
+  CorrectFormPlacement(this);
 }
 
 void TfmLog::FormHide() {

@@ -22,8 +22,11 @@
 #include "ui/EditAction.h"
 #include "ui/FileOperations.h"
 #include "ui/KeyboardSplitter.h"
+#include "ui/SupportActions.h"
 #include "ui/SuspendWatcher.h"
 #include "ui/ToolActions.h"
+#include "ui/uCorrectFormPlacement.h"
+#include "ui/ufmDiag.h"
 #include "ui/ufmFile.h"
 #include "ui/ufmLog.h"
 
@@ -194,6 +197,8 @@ void TfmMain::BuildMenus() {
     popup->insertSeparator(browser_->actRefresh);
   tools_ = new ToolActions(this, pane_->reTerm());
   tools_->AddMenus(menuBar());
+  support_ = new SupportActions(this);
+  support_->AddMenus(menuBar()->findChild<QMenu*>(QStringLiteral("mnuTools")), menuBar());
 
   // These shortcuts work wherever the focus is in the window; Select All, Copy and Paste
   // only in the terminal pane, which holds them itself.
@@ -249,13 +254,12 @@ void TfmMain::showEvent(QShowEvent* event) {
 }
 
 void TfmMain::FormShow() {
-  if (const QScreen* screen = this->screen()) {
-    const QRect area = screen->geometry();
-    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-  }
-  // The device folder starts at the top until saved settings give another one.
-  browser_->edDir->setText(QStringLiteral("/"));
+  move(CentredPosition(size(), PrimaryScreenSize()));
+  LoadSettings();
+  CorrectFormPlacement(this);
   tools_->SetTerminal(&session_->Terminal());
+  support_->fmDiag()->SetLinks(&session_->Terminal(), &session_->Files());
+  support_->fmDiag()->SetPanes(browser_->memInfo, pane_->reTerm(), fmLog->reLog, fmLog->reModem);
   // TCP and serial links carry no log channel.
   actShowLog->setEnabled(!IsNetworkLink());
   if (IsNetworkLink()) fmLog->hide();
@@ -263,6 +267,7 @@ void TfmMain::FormShow() {
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
+  if (shown_) SaveSettings();
   QMainWindow::closeEvent(event);
 }
 

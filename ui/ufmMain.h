@@ -11,6 +11,7 @@
 #include "ui/FileBrowser.h"
 #include "ui/FirmwareLoader.h"
 #include "ui/TerminalPane.h"
+#include "ui/ToolSettings.h"
 
 class QAction;
 class QSplitter;
@@ -21,6 +22,7 @@ namespace vxk {
 class FileOperations;
 class EditAction;
 class SuspendWatcher;
+class SupportActions;
 class TfmFile;
 class ToolActions;
 class TfmLog;
@@ -43,6 +45,7 @@ class TfmMain : public QMainWindow {
   TvxkFiles& Files() { return session_->Files(); }
   TerminalPane& Pane() { return *pane_; }
   ToolActions& Tools() { return *tools_; }
+  SupportActions& Support() { return *support_; }
   FileBrowser& Browser() { return *browser_; }
   FileOperations& Ops() { return *ops_; }
   TfmFile& FileEditor() { return *fmFile_; }
@@ -92,6 +95,9 @@ class TfmMain : public QMainWindow {
   void LinkClosed();
   void AddToCaption(const QString& suffix);
   void WireFirmware();
+  // The stored folders, path box and window placements in and out (at first show, at close).
+  void LoadSettings();
+  void SaveSettings();
 
   std::unique_ptr<Session> session_;
   TvxComms* link_ = nullptr;  // the session's, for short
@@ -104,7 +110,9 @@ class TfmMain : public QMainWindow {
   QSplitter* splitter_ = nullptr;
   SuspendWatcher* suspend_ = nullptr;
   ToolActions* tools_ = nullptr;
-  std::string product_;  // the device's product text, from the link's last opening
+  SupportActions* support_ = nullptr;
+  StoredSettings settings_;  // as loaded, for what this run cannot tell
+  std::string product_;      // the device's product text, from the link's last opening
   bool shown_ = false;
   QString programFolder_;
   QString caption_;

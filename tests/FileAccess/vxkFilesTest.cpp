@@ -75,7 +75,8 @@ TEST_P(FilesTest, ListsDirectoriesWithDotEntries) {
   EXPECT_NE(main.time1, 0);
   // The empty path is the top level.
   ASSERT_TRUE(files_->ListDirectory("", lines));
-  EXPECT_EQ(Names(lines), (std::vector<std::string>{"Config", "Logs", "Lua", "System"}));
+  EXPECT_EQ(Names(lines), (std::vector<std::string>{"Config", "Logs", "Lua", "readme.txt", "Send",
+                                                    "Store", "System"}));
   // A folder that is not there gives no listing.
   EXPECT_FALSE(files_->ListDirectory("/Nowhere", lines));
   EXPECT_TRUE(lines.empty());

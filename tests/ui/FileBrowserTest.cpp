@@ -60,7 +60,8 @@ TEST_F(Browser, ColumnsAndTopLevelListing) {
   EXPECT_EQ(list()->columnWidth(1), 110);
   EXPECT_EQ(list()->columnWidth(2), 75);
   EXPECT_EQ(list()->columnWidth(3), 200);
-  EXPECT_EQ(Names(), (QStringList{"Config", "Logs", "Lua", "System"}));
+  EXPECT_EQ(Names(),
+            (QStringList{"Config", "Logs", "Lua", "Send", "Store", "System", "readme.txt"}));
   EXPECT_EQ(Item("Lua")->text(2), QStringLiteral("<DIR>"));
   EXPECT_TRUE(Item("Lua")->text(1).isEmpty());
 }
@@ -177,7 +178,8 @@ TEST_F(Browser, ListingWaitsWhileTheDeviceWantsItsPassword) {
   sim.Device().SetPassword("pw");
   const int commands = sim.Device().CommandCount();
   browser().ShowDeviceDirectory("/Lua");
-  EXPECT_EQ(Names(), (QStringList{"Config", "Logs", "Lua", "System"}));  // unchanged
+  EXPECT_EQ(Names(), (QStringList{"Config", "Logs", "Lua", "Send", "Store", "System",
+                                  "readme.txt"}));  // unchanged
   EXPECT_EQ(sim.Device().CommandCount(), commands);
 }
 

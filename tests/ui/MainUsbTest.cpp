@@ -114,15 +114,16 @@ TEST_F(UsbMain, MenusHoldOnlyWhatWorks) {
     }
     items << names;
   }
-  EXPECT_EQ(menus, (QStringList{"&File", "&Terminal", "Logs", "&Display", "T&ools"}));
-  ASSERT_EQ(items.size(), 5);
+  EXPECT_EQ(menus, (QStringList{"&File", "&Terminal", "Logs", "&Display", "T&ools", "About"}));
+  ASSERT_EQ(items.size(), 6);
   EXPECT_EQ(items[0], (QStringList{"Save to PC", "Load Firmware", "-", "New File", "-", "Edit",
                                    "Rename", "Delete", "-", "Refresh Directory", "-", "Exit"}));
   EXPECT_EQ(items[1],
             (QStringList{"Select All", "Copy", "Paste", "Clear", "-", "Refresh Directory"}));
   EXPECT_TRUE(items[2].isEmpty());
   EXPECT_TRUE(items[3].isEmpty());
-  EXPECT_EQ(items[4], (QStringList{"Sync Time"}));
+  EXPECT_EQ(items[4], (QStringList{"Sync Time", "Get Diagnostics"}));
+  EXPECT_TRUE(items[5].isEmpty());
   QStringList popup;
   for (QAction* a : tool.window->Browser().puFiles->actions())
     popup << (a->isSeparator() ? QStringLiteral("-") : a->text());

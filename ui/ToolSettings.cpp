@@ -1,0 +1,74 @@
+#include "ui/ToolSettings.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace vxk {
+namespace {
+
+int ReadInt(const QSettings& store, const QString& name) {
+  if (!store.contains(name)) return -1;
+  bool ok = false;
+  const int value = store.value(name).toString().toInt(&ok);
+  return ok ? value : -1;
+}
+
+QString ReadText(const QSettings& store, const QString& name, const QString& fallback) {
+  return store.contains(name) ? store.value(name).toString() : fallback;
+}
+
+Placement ReadPlacement(const QSettings& store, const QString& prefix) {
+  return {ReadInt(store, prefix + 'X'), ReadInt(store, prefix + 'Y'), ReadInt(store, prefix + 'W'),
+          ReadInt(store, prefix + 'H')};
+}
+
+void WritePlacement(QSettings& store, const QString& prefix, const Placement& p) {
+  store.setValue(prefix + 'X', p.x);
+  store.setValue(prefix + 'Y', p.y);
+  store.setValue(prefix + 'W', p.w);
+  store.setValue(prefix + 'H', p.h);
+}
+
+QString WithoutTrailingSlash(QString path) {
+  if (path.size() > 1 && path.endsWith('/')) path.chop(1);
+  return path;
+}
+
+}  // namespace
+
+QString ToolSettings::FilePath() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/Corvane Electronics/vxkTool.conf");
+}
+
+QString ToolSettings::DefaultFolder() {
+  QString home = QDir::homePath();
+  if (!home.endsWith('/')) home += '/';
+  return home;
+}
+
+StoredSettings ToolSettings::Load() {
+  const QSettings store(FilePath(), QSettings::IniFormat);
+  StoredSettings s;
+  s.openDir = ReadText(store, QStringLiteral("OpenDir"), DefaultFolder());
+  s.saveToDir = WithoutTrailingSlash(ReadText(store, QStringLiteral("SaveToDir"), DefaultFolder()));
+  s.dir = ReadText(store, QStringLiteral("Dir"), QStringLiteral("/"));
+  s.diagDir = ReadText(store, QStringLiteral("DiagDir"), DefaultFolder());
+  s.main = ReadPlacement(store, QStringLiteral("Main"));
+  s.log = ReadPlacement(store, QStringLiteral("Log"));
+  return s;
+}
+
+void ToolSettings::Save(const StoredSettings& s) {
+  QSettings store(FilePath(), QSettings::IniFormat);
+  store.setValue(QStringLiteral("OpenDir"), s.openDir);
+  store.setValue(QStringLiteral("SaveToDir"), s.saveToDir);
+  store.setValue(QStringLiteral("Dir"), s.dir);
+  store.setValue(QStringLiteral("DiagDir"), s.diagDir);
+  WritePlacement(store, QStringLiteral("Main"), s.main);
+  WritePlacement(store, QStringLiteral("Log"), s.log);
+  store.sync();
+}
+
+}  // namespace vxk

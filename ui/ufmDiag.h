@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+
+#include "FileAccess/vxkFiles.h"
+#include "comms/vxTerminal.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace vxk {
+
+// The diagnostics dialog: asks for a file and a password and which device folders to take,
+// then has DiagArchive write the archive, one progress line per step in Memo1.
+class TfmDiag : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TfmDiag(QWidget* parent = nullptr);
+
+  void SetLinks(TvxTerminal* terminal, TvxkFiles* files);
+  // The panes the archive copies: the device information, the terminal, log and modem panes.
+  void SetPanes(QPlainTextEdit* info, QPlainTextEdit* term, QPlainTextEdit* log,
+                QPlainTextEdit* modem);
+  void Progress(const QString& text);
+
+  // Asks for the archive file, starting in folder with name preset; empty: cancelled.
+  std::function<QString(const QString& folder, const QString& name)> ChooseFile;
+
+  QString FDiagDir;
+  QLineEdit* edPassword = nullptr;
+  QCheckBox* cbRoot = nullptr;
+  QCheckBox* cbConfig = nullptr;
+  QCheckBox* cbLua = nullptr;
+  QCheckBox* cbLogs = nullptr;
+  QCheckBox* cbStore = nullptr;
+  QCheckBox* cbSend = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QPushButton* Save = nullptr;
+
+ public slots:
+  void SaveClick();
+
+ private:
+  QString AskForFile(const QString& folder, const QString& name);
+
+  TvxTerminal* FTerminal = nullptr;
+  TvxkFiles* FFiles = nullptr;
+  QPlainTextEdit* info_ = nullptr;
+  QPlainTextEdit* term_ = nullptr;
+  QPlainTextEdit* log_ = nullptr;
+  QPlainTextEdit* modem_ = nullptr;
+};
+
+}  // namespace vxk
