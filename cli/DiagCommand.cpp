@@ -1,6 +1,9 @@
 #include "cli/DiagCommand.h"
 
+#include "cli/CliText.h"
+#include "ops/DiagArchive.h"
 #include "ops/LocalFiles.h"
+#include "ops/RtfWriter.h"
 
 namespace vxk {
 
@@ -20,13 +23,29 @@ std::vector<std::string> ParseDiagFolders(const std::string& text) {
   return folders;
 }
 
-int RunDiag(CliContext& c, const DiagArchiveRunner& runner) {
+int RunDiag(CliContext& c) {
   DiagRequest request;
-  request.zipPath = c.options.zip;
+  request.path = c.options.zip;
   request.password = c.options.password.value_or("");
   request.folders = ParseDiagFolders(c.options.folders);
-  if (!runner) return c.Fail("diag: this build has no diagnostics archive");
-  return runner(c, request);
+  if (request.folders.empty()) request.folders = {"/Config", "/Logs", "/Lua", "/"};
+  TvxComms& link = c.session.Link();
+  // The device information as the window's box shows it.
+  request.info = link.Manufacturer() + "\n#" + link.SerialNumber() + "\n" + link.ProductName() +
+                 " v" + link.FirmwareVersion() + " (build " + link.FirmwareBuild() + " @ " +
+                 link.FirmwareDate() + ")";
+  request.capabilities = link.Capabilities();
+  const std::string emptyRtf = RtfWriter().Document();
+  request.panes = {{"ui.terminal.txt", ""}, {"ui.terminal.rtf", emptyRtf},
+                   {"ui.usb.txt", ""},      {"ui.usb.rtf", emptyRtf},
+                   {"ui.modem.txt", ""},    {"ui.modem.rtf", emptyRtf}};
+  DiagArchive archive(c.session.Terminal(), c.session.Files());
+  const DiagResult result = archive.Save(
+      request, [&c](const std::string& line) { c.Note(line); }, &c.cancel);
+  for (const std::string& name : result.skipped) c.Note("not stored: " + ShownText(name));
+  if (result.reason == DiagError::Cancelled) return kExitInterrupted;
+  c.Note(std::to_string(result.files) + " device files stored in " + request.path);
+  return kExitOk;
 }
 
 }  // namespace vxk

@@ -26,7 +26,7 @@ int Dispatch(CliContext& c, VxkctlEnvironment& env) {
       {"rm", RunRm},     {"mkdir", RunMkdir}, {"mv", RunMv},   {"cat", RunCat},
       {"exec", RunExec}, {"time", RunTime},   {"lcd", RunLcd}, {"firmware", RunFirmware}};
   const std::string& name = c.options.command;
-  if (name == "diag") return RunDiag(c, env.diag);
+  if (name == "diag") return RunDiag(c);
   return commands.at(name)(c);
 }
 

@@ -22,7 +22,6 @@ struct VxkctlEnvironment {
   bool stderrIsTty = false;
   int inputFd = 0;   // the shell's keys
   int outputFd = 1;  // the shell's screen
-  DiagArchiveRunner diag;
 };
 
 // Runs one vxkctl command line (without the program name); returns the exit status.

@@ -39,11 +39,11 @@ int main(int argc, char** argv) {
 
   vxk::HidapiBackend hid;
   hid.Init();
-  vxk::VxkctlEnvironment env{hid,           vxk::TerminalLock::Machine(),
-                             std::cout,     std::cerr,
-                             g_cancel,      nullptr,
-                             false,         STDIN_FILENO,
-                             STDOUT_FILENO, {}};
+  vxk::VxkctlEnvironment env{hid,          vxk::TerminalLock::Machine(),
+                             std::cout,    std::cerr,
+                             g_cancel,     nullptr,
+                             false,        STDIN_FILENO,
+                             STDOUT_FILENO};
   env.environmentKey = std::getenv("VXK_KEY");
   env.stderrIsTty = ::isatty(STDERR_FILENO) == 1;
   const int status = vxk::RunVxkctl(args, env);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include <thread>
@@ -27,7 +28,7 @@ struct UsbRun {
   int Run(const std::vector<std::string>& args) {
     out.str("");
     err.str("");
-    VxkctlEnvironment env{backend, lock.Lock(), out, err, cancel, nullptr, false, 0, 1, {}};
+    VxkctlEnvironment env{backend, lock.Lock(), out, err, cancel, nullptr, false, 0, 1};
     return RunVxkctl(args, env);
   }
   SimDevice sim;
@@ -72,11 +73,19 @@ TEST(VxkctlUsb, TerminalLockHeldElsewhereFailsTheCommand) {
   EXPECT_EQ(usb.Run({"ls"}), 0);
 }
 
-TEST(VxkctlUsb, DiagWithoutArchiveBuilderFails) {
+// The window's archive: the same entries, down to the empty panes.
+TEST(VxkctlUsb, DiagWritesTheWindowsArchive) {
   UsbRun usb;
-  EXPECT_EQ(usb.Run({"diag", "--zip=/tmp/x.zip", "--folders=/Logs,\x1b"}), 2);
-  EXPECT_EQ(usb.Run({"diag", "--zip=/tmp/x.zip"}), 1);
-  EXPECT_NE(usb.err.str().find("no diagnostics archive"), std::string::npos);
+  TempDir dir;
+  const std::string zip = dir.path + "/d.zip";
+  EXPECT_EQ(usb.Run({"diag", "--zip=" + zip, "--folders=/Logs,\x1b"}), 2);
+  ASSERT_EQ(usb.Run({"diag", "--zip=" + zip, "--password=pw", "--folders=/Lua"}), 0)
+      << usb.err.str();
+  std::ifstream in(zip, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(bytes.compare(0, 2, "PK"), 0);
+  for (const char* entry : {"ui.info.txt", "main.lua", "ui.modem.rtf"})
+    EXPECT_NE(bytes.find(entry), std::string::npos) << entry;
 }
 
 TEST(VxkctlParts, KeySources) {
