@@ -113,6 +113,14 @@ bool TvxkFiles::TryParseEntry(const std::string& line, TDirEntry& entry) {
   }
 }
 
+int64_t TvxkFiles::ParseReadHeader(std::string header) {
+  if (!Contains(header, "\t")) return -1;
+  SplitTab(header);
+  const int64_t total = DecimalToInt64(SplitTab(header));
+  // A negative size is a malformed reply, not an empty file.
+  return total < 0 ? -1 : total;
+}
+
 void TvxkFiles::DiscardInput() {
   if (!terminal_.Lock(1000)) return;
   const int64_t end = TickCount() + kMaxDiscardMs;
@@ -212,11 +220,7 @@ bool TvxkFiles::ReadFile(const std::string& path, std::string& content) {
   Frame frame(*this, true);
   if (!frame) return false;
   SendCommand("NFTYPE @" + QuoteName(path));
-  std::string header = ReadLine(8000);
-  if (!Contains(header, "\t")) return false;
-  SplitTab(header);
-  const int64_t total = DecimalToInt64(SplitTab(header));
-  // A negative size is a malformed reply, not an empty file.
+  const int64_t total = ParseReadHeader(ReadLine(8000));
   if (total < 0) return false;
   bool complete = true;
   int64_t remaining = total;

@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libhidapi-dev
           libusb-1.0-0-dev libzip-dev libpng-dev zlib1g-dev libgtest-dev googletest tzdata
-          xvfb xauth python3 unrtf
+          xvfb xauth python3 unrtf clang libclang-rt-14-dev valgrind
           dpkg-dev file lintian desktop-file-utils man-db)
 missing=()
 for p in "${packages[@]}"; do
