@@ -172,16 +172,19 @@ bool TvxkFiles::ListDirectory(const std::string& path, std::vector<std::string>&
     if (terminal_.TimedOut() || n >= kMaxListing) return false;
     if (Contains(line, "Directory of")) break;
   }
-  bool complete = true;
+  // Only the closing empty line makes a listing whole. One cut by a time-out or a lost link
+  // keeps what came (a partial last line too) for display, but is no success: a caller that
+  // copies a tree must not take a part for the whole.
+  bool complete = false;
   while (terminal_.IsOpen()) {
     const std::string line = ReadLine(1000);
-    if (line.empty()) break;
-    if (lines.size() >= kMaxListing) {
-      complete = false;
+    if (line.empty()) {
+      complete = !terminal_.TimedOut();
       break;
     }
+    if (lines.size() >= kMaxListing) break;
     lines.push_back(line);
-    if (terminal_.TimedOut()) break;  // a partial last line still counts
+    if (terminal_.TimedOut()) break;
   }
   FinishExchange();
   return complete;
