@@ -266,7 +266,9 @@ bool TvxkFiles::WriteFile(const std::string& path, const std::string& content,
   if (timeStamp != 0) command += "\t" + std::to_string(DateTimeToDosTime(timeStamp));
   command += "\tw";
   SendCommand(command);
-  if (!Contains(ReadLine(8000), kSendFile)) {
+  // A go-ahead cut short by the time-out is none: by then the device has stopped waiting for
+  // the data, and would take it as typed input.
+  if (!Contains(ReadLine(8000), kSendFile) || terminal_.TimedOut()) {
     DiscardInput();
     return false;
   }
@@ -291,7 +293,7 @@ bool TvxkFiles::LoadFirmware(const std::string& fileName, const std::string& ima
   Frame frame(*this, true);
   if (!frame) return false;
   SendCommand("LOAD " + std::to_string(image.size()) + " " + fileName);
-  if (!Contains(ReadLine(8000), kSendFile)) return false;
+  if (!Contains(ReadLine(8000), kSendFile) || terminal_.TimedOut()) return false;
   const bool ok = SendBlocks(image, [this] { return !terminal_.ReadChars(1, 0).empty(); });
   Done();
   FinishExchange();
