@@ -12,6 +12,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 if command -v clang++ >/dev/null; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVXK_FUZZ=ON -DVXK_BUILD_TESTS=OFF -DVXK_BUILD_GUI=OFF >/dev/null
-  cmake --build build-fuzz
+  cmake --build build-fuzz --target fuzz_all
   ctest --test-dir build-fuzz --output-on-failure -L fuzz -j "$(nproc)"
 fi
