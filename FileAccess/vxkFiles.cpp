@@ -120,6 +120,14 @@ bool TvxkFiles::TryParseEntry(const std::string& line, TDirEntry& entry) {
   }
 }
 
+int64_t TvxkFiles::ParseReadHeader(std::string header) {
+  if (!Contains(header, "\t")) return -1;
+  SplitTab(header);
+  const int64_t total = DecimalToInt64(SplitTab(header));
+  // A negative size is a malformed reply, not an empty file.
+  return total < 0 ? -1 : total;
+}
+
 void TvxkFiles::DiscardInput() {
   if (!terminal_.Lock(1000)) return;
   const int64_t end = TickCount() + kMaxDiscardMs;
@@ -183,16 +191,19 @@ bool TvxkFiles::ListDirectory(const std::string& path, std::vector<std::string>&
     if (terminal_.TimedOut() || n >= kMaxListing) return false;
     if (Contains(line, "Directory of")) break;
   }
-  bool complete = true;
+  // Only the closing empty line makes a listing whole. One cut by a time-out or a lost link
+  // keeps what came (a partial last line too) for display, but is no success: a caller that
+  // copies a tree must not take a part for the whole.
+  bool complete = false;
   while (terminal_.IsOpen()) {
     const std::string line = ReadLine(1000);
-    if (line.empty()) break;
-    if (lines.size() >= kMaxListing) {
-      complete = false;
+    if (line.empty()) {
+      complete = !terminal_.TimedOut();
       break;
     }
+    if (lines.size() >= kMaxListing) break;
     lines.push_back(line);
-    if (terminal_.TimedOut()) break;  // a partial last line still counts
+    if (terminal_.TimedOut()) break;
   }
   FinishExchange();
   return complete;
@@ -231,11 +242,7 @@ bool TvxkFiles::ReadFile(const std::string& path, std::string& content) {
   Frame frame(*this, true);
   if (!frame) return false;
   SendCommand("NFTYPE @" + QuoteName(path));
-  std::string header = ReadLine(8000);
-  if (!Contains(header, "\t")) return false;
-  SplitTab(header);
-  const int64_t total = DecimalToInt64(SplitTab(header));
-  // A negative size is a malformed reply, not an empty file.
+  const int64_t total = ParseReadHeader(ReadLine(8000));
   if (total < 0) return false;
   bool complete = true;
   int64_t remaining = total;
@@ -288,7 +295,9 @@ bool TvxkFiles::WriteFile(const std::string& path, const std::string& content,
   if (timeStamp != 0) command += "\t" + std::to_string(DateTimeToDosTime(timeStamp));
   command += "\tw";
   SendCommand(command);
-  if (!Contains(ReadLine(8000), kSendFile)) {
+  // A go-ahead cut short by the time-out is none: by then the device has stopped waiting for
+  // the data, and would take it as typed input.
+  if (!Contains(ReadLine(8000), kSendFile) || terminal_.TimedOut()) {
     DiscardInput();
     return false;
   }
@@ -318,7 +327,7 @@ bool TvxkFiles::LoadFirmware(const std::string& fileName, const std::string& ima
   Frame frame(*this, true);
   if (!frame) return false;
   SendCommand("LOAD " + std::to_string(image.size()) + " " + fileName);
-  if (!Contains(ReadLine(8000), kSendFile)) return false;
+  if (!Contains(ReadLine(8000), kSendFile) || terminal_.TimedOut()) return false;
   const bool ok = SendBlocks(image, [this] { return !terminal_.ReadChars(1, 0).empty(); });
   Done();
   if (cancelledSend_) {

@@ -63,6 +63,9 @@ class TvxkFiles {
   // As ParseEntry, false instead of the exception.
   static bool TryParseEntry(const std::string& line, TDirEntry& entry);
   static std::string AttributeText(int attributes);
+  // The byte count of ReadFile's header line (name TAB size ...); -1 for a line without a
+  // TAB or with a negative size. Throws ConversionError for a size that is not a number.
+  static int64_t ParseReadHeader(std::string header);
   std::string QuoteName(const std::string& path) const;
 
  private:

@@ -23,6 +23,10 @@ void VirtualDevice::Receive(int channel, std::string_view bytes, uint8_t flags) 
     Tick(now);
     if (generators_[0] || now < busyUntil_) return;
     if (dataLeft_ > 0) lastDataMs_ = now;
+    if (fault_.Armed()) {
+      fault_.See(bytes);
+      if (fault_.OnReceive(bytes.size())) Emit(0, {});
+    }
     ReceiveTerminal(bytes);
   } else if (channel > 0 && channel < kChannels && channelHandlers_[channel]) {
     channelHandlers_[channel](*this, bytes, flags);
@@ -172,6 +176,7 @@ size_t VirtualDevice::PendingOutput(int channel) {
   if (channel < 0 || channel >= kChannels) return 0;
   Tick(Now());
   Refill(channel, 1);
+  if (channel == 0 && fault_.Armed()) return std::min(Pending(output_[0]), fault_.TakeLimit(Now()));
   return Pending(output_[channel]);
 }
 
@@ -195,7 +200,11 @@ std::string VirtualDevice::TakeOutput(int channel, size_t maxBytes) {
     return frame;
   }
   Refill(channel, std::min(maxBytes, kGenerateAhead));
-  const size_t n = std::min(maxBytes, out.data.size() - out.head);
+  size_t n = std::min(maxBytes, out.data.size() - out.head);
+  if (channel == 0 && fault_.Armed()) {
+    n = std::min(n, fault_.TakeLimit(Now()));
+    fault_.Taken(n);
+  }
   std::string taken = out.data.substr(out.head, n);
   out.head += n;
   if (out.head == out.data.size()) {
@@ -224,6 +233,12 @@ void VirtualDevice::PrintLine(std::string_view text) {
 void VirtualDevice::Emit(int channel, std::string_view bytes) {
   if (channel < 0 || channel >= kChannels) return;
   Output& out = output_[channel];
+  if (channel == 0 && fault_.Armed()) {
+    bool disconnect = false;
+    out.data.append(fault_.OnEmit(bytes, disconnect));
+    if (disconnect) RequestDisconnect();
+    return;
+  }
   if (!out.framed) {
     out.data.append(bytes);
     return;
@@ -278,9 +293,14 @@ void VirtualDevice::Tick(int64_t nowMs) {
   }
 }
 
+void VirtualDevice::InjectFault(const StreamFault& fault) {
+  fault_.Arm(fault, "\xAB" + PromptText() + "\xBB");
+}
+
 int64_t VirtualDevice::NextDeadline() const {
   int64_t next = -1;
   if (dataLeft_ > 0) next = lastDataMs_ + receiveTimeoutMs_;
+  if (fault_.ReleaseAt() >= 0 && (next < 0 || fault_.ReleaseAt() < next)) next = fault_.ReleaseAt();
   if (!timers_.empty() && (next < 0 || timers_.begin()->first < next)) {
     next = timers_.begin()->first;
   }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "sim/DeviceIdentity.h"
+#include "sim/StreamFault.h"
 
 namespace vxk {
 
@@ -101,6 +102,10 @@ class VirtualDevice {
   DeviceIdentity& Identity() { return identity_; }
   const DeviceIdentity& Identity() const { return identity_; }
   // A non-empty password locks the interpreter until it is typed at the prompt.
+  // Arms a fault of the channel-0 stream, counted from now (Kind::None disarms).
+  void InjectFault(const StreamFault& fault);
+  const StreamFaultState& Fault() const { return fault_; }
+
   void SetPassword(const std::string& password);
   bool Locked() const { return locked_; }
   void SetPromptText(const std::string& text) { promptText_ = text; }
@@ -151,6 +156,7 @@ class VirtualDevice {
 
   DeviceIdentity identity_;
   std::array<Output, kChannels> output_;
+  StreamFaultState fault_;
   std::map<std::string, Command> commands_;
   std::array<PacketHandler, kChannels> channelHandlers_;
   std::string line_;

@@ -222,6 +222,30 @@ TEST_P(FilesTest, EndlessListingIsCutAndFails) {
   EXPECT_FALSE(files_->Busy());
 }
 
+// A listing that stalls halfway keeps what came for display but is no success.
+TEST_P(FilesTest, StalledListingIsNoSuccess) {
+  std::vector<std::string> whole;
+  ASSERT_TRUE(files_->ListDirectory("/Logs", whole));
+  ASSERT_GE(whole.size(), 2u);
+  WithDevice([](SimDevice& s) { s.Device().InjectFault({StreamFault::Kind::Watch, false, 0}); });
+  ASSERT_TRUE(files_->ListDirectory("/Logs", whole));
+  std::string seen;
+  WithDevice([&](SimDevice& s) { seen = s.Device().Fault().SeenOut(); });
+  // Stall two bytes into the second entry.
+  const size_t second = seen.find(whole[1]);
+  ASSERT_NE(second, std::string::npos);
+  WithDevice([&](SimDevice& s) {
+    s.Device().InjectFault({StreamFault::Kind::Stall, false, second + 2});
+  });
+  std::vector<std::string> lines;
+  EXPECT_FALSE(files_->ListDirectory("/Logs", lines));
+  EXPECT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines.back(), whole[1].substr(0, 2));
+  WithDevice([](SimDevice& s) { s.Device().InjectFault({}); });
+  EXPECT_TRUE(files_->ListDirectory("/Logs", lines));
+  EXPECT_EQ(lines, whole);
+}
+
 // The refusal's status line comes alone while data still goes out and its prompt only after
 // the last block: the line alone must end the upload as a failure.
 TEST_P(FilesTest, RefusalWithoutItsPromptFailsTheUpload) {

@@ -1,0 +1,293 @@
+// Faults of the device's stream at every step of the file and LCD operations: no false
+// success, no local file touched by a failed transfer, a bounded wait, and the next
+// operation works.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+
+#include "FileAccess/ConversionError.h"
+#include "comms/Ticks.h"
+#include "ops/LcdSnapshot.h"
+#include "ops/LocalFiles.h"
+#include "ops/TreeSaver.h"
+#include "ops/Upload.h"
+#include "sim/HidRig.h"
+
+using namespace vxk;
+namespace fs = std::filesystem;
+using Kind = StreamFault::Kind;
+
+namespace {
+
+enum class Op { ReadFile, WriteFile, ListDirectory, SaveToPc, EditSave, UploadDrop, LcdFetch };
+
+const char* OpName(Op op) {
+  switch (op) {
+    case Op::ReadFile:
+      return "ReadFile";
+    case Op::WriteFile:
+      return "WriteFile";
+    case Op::ListDirectory:
+      return "ListDirectory";
+    case Op::SaveToPc:
+      return "SaveToPc";
+    case Op::EditSave:
+      return "EditSave";
+    case Op::UploadDrop:
+      return "UploadDrop";
+    case Op::LcdFetch:
+      return "LcdFetch";
+  }
+  return "?";
+}
+
+// The longest a failed operation may take: the sum of its own waits on one faulty exchange
+// (header 8 s, a data block 2 s, the closing line 1 s, the LCD's header and pixels 10 s each)
+// plus the 1 s the window is allowed beyond them.
+int BudgetMs(Op op) {
+  switch (op) {
+    case Op::ReadFile:
+    case Op::SaveToPc:
+      return 8000 + 2000 + 2000 + 1000;
+    case Op::WriteFile:
+    case Op::UploadDrop:
+      return 8000 + 2000 + 1000 + 1000;
+    case Op::ListDirectory:
+      return 1000 + 1000 + 2000 + 1000;
+    case Op::EditSave:
+      return 13000 + 12000;
+    case Op::LcdFetch:
+      return 1000 + 10000 + 10000 + 1000;
+  }
+  return 0;
+}
+
+std::string Pattern(size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 7)) & 0xFF);
+  return s;
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class FaultTable : public ::testing::TestWithParam<Op> {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/vxkfault.XXXXXX";
+    local_ = ::mkdtemp(name);
+    rig_.link.SetRoundTripTime(20);
+    rig_.link.SetExtraTime(20);
+    ASSERT_TRUE(rig_.link.Open());
+    terminal_ = std::make_unique<TvxTerminal>(rig_.link);
+    files_ = std::make_unique<TvxkFiles>(*terminal_);
+    files_->QuoteNames = true;
+    Device([](SimFileSystem& f) { f.MakeDirectory("/T", 0); });
+  }
+  void TearDown() override { fs::remove_all(local_); }
+
+  void Device(const std::function<void(SimFileSystem&)>& fn) {
+    rig_.backend.WithDevice([&](VirtualDevice&) { fn(rig_.sim.Files().Files()); });
+  }
+  void Arm(const StreamFault& fault) {
+    rig_.backend.WithDevice([&](VirtualDevice& d) { d.InjectFault(fault); });
+  }
+  std::string DeviceFile(const std::string& path) {
+    std::string out = "<none>";
+    Device([&](SimFileSystem& f) {
+      if (const auto* node = f.Find(path)) out = node->data;
+    });
+    return out;
+  }
+
+  // The state every run starts from: the device's files and a local copy that is old.
+  void Reset() {
+    Device([&](SimFileSystem& f) {
+      f.WriteFile("/T/data.bin", oldData_, 0);
+      f.Delete("/T/new.bin");
+    });
+    std::ofstream(local_ + "/data.bin", std::ios::binary | std::ios::trunc) << "old local";
+    std::ofstream(local_ + "/drop.bin", std::ios::binary | std::ios::trunc) << newData_;
+  }
+
+  // Runs the operation; checks what must hold whatever the fault: a success is a true one
+  // (with the protocol's own limit: bytes a device slips into file data cannot be told from
+  // it, so then only the length is checked), nothing local is changed by a failure.
+  bool Run(Op op, bool garbled, std::string& why) {
+    const auto sameOrLength = [&](const std::string& got, const std::string& want) {
+      return garbled ? got.size() == want.size() : got == want;
+    };
+    switch (op) {
+      case Op::ReadFile: {
+        std::string content;
+        const bool ok = files_->ReadFile("/T/data.bin", content);
+        if (ok && !sameOrLength(content, oldData_)) {
+          why = "read reported whole but differs";
+          size_t d = 0;
+          while (d < content.size() && content[d] == oldData_[d]) ++d;
+          std::cout << "size " << content.size() << " first difference at " << d << "\n";
+        }
+        return ok;
+      }
+      case Op::WriteFile:
+      case Op::UploadDrop: {
+        const std::string content =
+            op == Op::UploadDrop ? PrepareUpload(local_ + "/drop.bin").content : newData_;
+        const bool ok = files_->WriteFile("/T/new.bin", content);
+        if (ok && DeviceFile("/T/new.bin") != newData_) why = "write reported done, file wrong";
+        return ok;
+      }
+      case Op::ListDirectory: {
+        std::vector<std::string> lines;
+        const bool ok = files_->ListDirectory("/T", lines);
+        for (const std::string& line : lines) {
+          TDirEntry e;
+          if (ok && !garbled &&
+              (!TvxkFiles::TryParseEntry(line, e) ||
+               (e.name != "data.bin" && e.name != "." && e.name != "..")))
+            why = "listing holds a line the device did not send: " + line;
+        }
+        return ok;
+      }
+      case Op::SaveToPc: {
+        TreeSaver saver(*terminal_, *files_);
+        const auto r = saver.SaveEntries(local_, "/T", {"data.bin\t9000\t32\t0\t0\t0"});
+        const std::string now = Slurp(local_ + "/data.bin");
+        if (now != "old local" && !sameOrLength(now, oldData_)) why = "local file damaged";
+        if (r.saved == 0 && now != "old local") why = "local file changed by a failed save";
+        return r.saved == 1 && r.status == TreeSaver::Status::Done;
+      }
+      case Op::EditSave: {
+        std::string content;
+        if (!files_->ReadFile("/T/data.bin", content)) return false;
+        content[0] = static_cast<char>(content[0] ^ 1);
+        const bool ok = files_->WriteFile("/T/data.bin", content);
+        if (ok && DeviceFile("/T/data.bin") != content) why = "save reported done, file wrong";
+        return ok;
+      }
+      case Op::LcdFetch: {
+        const LcdFetchResult r = FetchLcdSnapshot(*terminal_);
+        // A cut pixel text is shown with the missing pixels unlit, so only the size is sure.
+        if (r.ok() && (r.snapshot.width != 128 || r.snapshot.height != 64))
+          why = "picture of the wrong size";
+        return r.ok();
+      }
+    }
+    return false;
+  }
+
+  // After a fault: the device well again (back on the bus after a drop), the next operation
+  // must work at once.
+  void Recover() {
+    Arm(StreamFault{});
+    rig_.backend.Plug();
+    if (!rig_.link.IsAlive()) {
+      rig_.link.Close();
+      const int64_t end = TickCount() + 3000;
+      while (!rig_.link.Open() && TickCount() < end) usleep(10000);
+    }
+  }
+
+  const std::string oldData_ = Pattern(9000, 1);
+  const std::string newData_ = Pattern(9000, 2);
+  std::string local_;
+  HidRig rig_;
+  std::unique_ptr<TvxTerminal> terminal_;
+  std::unique_ptr<TvxkFiles> files_;
+};
+
+// The steps of an exchange, as byte offsets of a clean run: the start, every prompt end and
+// line end of the replies (the first few), the middle and the last byte; for uploads also the
+// middle and the end of the data the device takes.
+std::vector<StreamFault> Steps(const std::string& out, const std::string& in, bool upload) {
+  std::set<size_t> at = {0, out.size() / 2, out.empty() ? 0 : out.size() - 1};
+  int prompts = 0;
+  int lines = 0;
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (out[i] == '\xBB' && prompts++ < 3) at.insert(i + 1);
+    if (out[i] == '\n' && lines++ < 2) at.insert(i + 1);
+  }
+  std::vector<StreamFault> steps;
+  for (const size_t a : at) steps.push_back({Kind::None, false, a});
+  if (upload) {
+    steps.push_back({Kind::None, true, in.size() / 2});
+    steps.push_back({Kind::None, true, in.size() - 1});
+  }
+  return steps;
+}
+
+TEST_P(FaultTable, EveryFaultAtEveryStep) {
+  const Op op = GetParam();
+  Reset();
+  Arm({Kind::Watch, false, 0});
+  std::string why;
+  ASSERT_TRUE(Run(op, false, why)) << "clean run";
+  ASSERT_EQ(why, "");
+  std::string out;
+  std::string in;
+  rig_.backend.WithDevice([&](VirtualDevice& d) {
+    out = d.Fault().SeenOut();
+    in = d.Fault().SeenIn();
+  });
+  const bool upload = op == Op::WriteFile || op == Op::UploadDrop || op == Op::EditSave;
+  int cases = 0;
+  int64_t slowest = 0;
+  int late = 0;
+  for (StreamFault step : Steps(out, in, upload)) {
+    for (const Kind kind : {Kind::Stall, Kind::Drop, Kind::EarlyAnswer, Kind::Garbage,
+                            Kind::HalfPacket, Kind::SingleBytes, Kind::NoPrompt}) {
+      step.kind = kind;
+      const std::string label = std::string(OpName(op)) + ", " + StreamFault::Name(kind) +
+                                (step.onInput ? " at input byte " : " at output byte ") +
+                                std::to_string(step.at);
+      Reset();
+      Arm(step);
+      why.clear();
+      const int64_t start = TickCount();
+      const bool garbled = kind == Kind::Garbage || kind == Kind::EarlyAnswer;
+      bool ok = false;
+      try {
+        ok = Run(op, garbled, why);
+      } catch (const ConversionError&) {
+        // A malformed number in a reply is a local error the window shows; still a failure.
+      }
+      const int64_t took = TickCount() - start;
+      slowest = std::max(slowest, took);
+      EXPECT_EQ(why, "") << label;
+      EXPECT_LE(took, BudgetMs(op)) << label;
+      // A stream that is only cut differently must not make anything fail.
+      if (kind == Kind::HalfPacket || kind == Kind::SingleBytes) EXPECT_TRUE(ok) << label;
+      Recover();
+      Reset();
+      why.clear();
+      // A device left waiting for upload data takes the next command as data until its own
+      // receive time-out; after that the next operation must work.
+      if (!Run(Op::ReadFile, false, why)) {
+        ++late;
+        std::cout << label << ": next operation only after the device's receive time-out\n";
+        usleep((VirtualDevice::kReceiveTimeoutMs + 500) * 1000);
+        Reset();
+        EXPECT_TRUE(Run(Op::ReadFile, false, why)) << label << ": next operation";
+      }
+      EXPECT_EQ(why, "") << label << ": next operation";
+      ++cases;
+    }
+  }
+  std::cout << OpName(op) << ": " << cases << " cases, slowest " << slowest << " ms, " << late
+            << " with a late next operation\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Ops, FaultTable,
+                         ::testing::Values(Op::ReadFile, Op::WriteFile, Op::ListDirectory,
+                                           Op::SaveToPc, Op::EditSave, Op::UploadDrop,
+                                           Op::LcdFetch),
+                         [](const auto& info) { return std::string(OpName(info.param)); });
+
+}  // namespace
