@@ -112,28 +112,7 @@ TerminalPane::TerminalPane(TvxTerminal& terminal, QWidget* parent)
 void TerminalPane::AppendText(const QString& text, const QColor& colour, bool bold, bool italic) {
   // Line ends as the device sends them (CR LF, CR or LF) become one line break each; a CR at
   // the end of one piece and an LF at the start of the next are the same break.
-  QString shown;
-  shown.reserve(text.size());
-  for (const QChar c : text) {
-    if (c == QChar('\n')) {
-      if (!lastWasCr_) shown.append(QChar('\n'));
-      lastWasCr_ = false;
-    } else if (c == QChar('\r')) {
-      shown.append(QChar('\n'));
-      lastWasCr_ = true;
-    } else {
-      lastWasCr_ = false;
-      if (c != QChar(0)) shown.append(c);
-    }
-  }
-  if (shown.isEmpty()) return;
-  QTextCursor cursor(edit_->document());
-  cursor.movePosition(QTextCursor::End);
-  QTextCharFormat format;
-  format.setForeground(colour);
-  format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
-  format.setFontItalic(italic);
-  cursor.insertText(shown, format);
+  vxk::AppendText(edit_, text, colour, bold, italic, lastWasCr_);
 }
 
 void TerminalPane::TrimAndScroll() {
