@@ -35,6 +35,16 @@ int HidReader::Take(unsigned char* buf, size_t len, int timeoutMs) {
   return static_cast<int>(n);
 }
 
+int HidReader::PeekFirstByte(int timeoutMs) {
+  std::unique_lock<std::mutex> guard(mutex_);
+  if (queue_.empty() && !failed_ && timeoutMs > 0) {
+    arrived_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                      [&] { return !queue_.empty() || failed_; });
+  }
+  if (queue_.empty() || queue_.front().empty()) return -1;
+  return static_cast<unsigned char>(queue_.front()[0]);
+}
+
 void HidReader::Run() {
   std::vector<unsigned char> buf(reportBytes_);
   for (;;) {

@@ -34,6 +34,9 @@ class HidReader {
   // none came in time, -2 once the device has failed and every report before the failure has
   // been taken.
   int Take(unsigned char* buf, size_t len, int timeoutMs);
+  // The first byte of the oldest queued report, left in the queue; waits up to timeoutMs for
+  // one. -1 when none came in time (or the report is empty, or the device has failed).
+  int PeekFirstByte(int timeoutMs);
 
  private:
   void Run();

@@ -63,6 +63,11 @@ int TRawHid::ReadReport(unsigned char* buf, int len, int timeoutMs) {
   return n;
 }
 
+int TRawHid::PeekReportByte(int timeoutMs) {
+  if (!device_) return -1;
+  return reader_->PeekFirstByte(timeoutMs < 0 ? readTimeout_ : timeoutMs);
+}
+
 int TRawHid::WriteReport(const unsigned char* data, int len, int timeoutMs) {
   if (len < 0 || len + 1 > kMaxReport || !device_) return -1;
   if (timeoutMs < 0) timeoutMs = writeTimeout_;

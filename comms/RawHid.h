@@ -34,6 +34,9 @@ class TRawHid {
   // negative: the default read time-out). Bytes delivered, 0 for an empty report, -1 for none
   // (or a failed device, which closes).
   int ReadReport(unsigned char* buf, int len, int timeoutMs);
+  // The first byte of the next input report without taking it, waiting up to timeoutMs for
+  // one; -1 for none.
+  int PeekReportByte(int timeoutMs);
   // Data bytes written, 0 on time-out, -1 on failure.
   int WriteReport(const unsigned char* data, int len, int timeoutMs);
 

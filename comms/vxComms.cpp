@@ -60,7 +60,14 @@ bool TvxComms::Poll(int timeoutMs) {
   unsigned char report[kPacketSize];
   for (;;) {
     const int wait = std::min(remaining, 500);
-    const int n = hid_.ReadReport(report, static_cast<int>(kPacketSize), wait);
+    int readWait = wait;
+    if (channels_[kTerminalChannel].Full()) {
+      // Terminal text is never dropped: while its buffer is full its reports wait in the queue
+      // until the reader has taken some. Other channels keep flowing meanwhile.
+      if (hid_.PeekReportByte(wait) == kTerminalChannel) return result;
+      readWait = 0;  // the wait is spent; take another channel's report if one is there
+    }
+    const int n = hid_.ReadReport(report, static_cast<int>(kPacketSize), readWait);
     if (n < 0) {
       remaining -= wait;
       if (remaining <= 0) return result;
