@@ -11,7 +11,10 @@ struct LinkTiming {
   int toHostLatencyMs = 0;    // device output is written this long after it was made
   size_t chunkBytes = 0;      // output goes out in pieces of at most this many bytes ...
   int chunkGapMs = 0;         // ... with this pause after each piece
-  long bytesPerSecond = 0;    // output is paced to this line rate (0: no limit)
+  // Both directions are paced to this line rate (0: no limit). Host bytes are taken from the
+  // connection only as fast as the line carries them, so the rest waits in the connection
+  // (a pseudo-terminal holds about as much as a serial driver's queue).
+  long bytesPerSecond = 0;
 
   bool Plain() const {
     return toDeviceLatencyMs <= 0 && toHostLatencyMs <= 0 && chunkBytes == 0 && bytesPerSecond <= 0;

@@ -81,7 +81,7 @@ std::string SimUsage() {
          "  --latency-out MS      the device's output is sent MS after it was made\n"
          "  --chunk N             output goes out in pieces of at most N bytes ...\n"
          "  --chunk-gap MS        ... with a pause of MS after each piece\n"
-         "  --line-rate BPS       output is paced to BPS bytes per second\n"
+         "  --line-rate BPS       both directions are paced to BPS bytes per second\n"
          "\n"
          "  --help                this text\n"
          "  --version             the program's version\n"

@@ -24,6 +24,12 @@ constexpr size_t kMaxInbound = size_t(1) << 20;
 constexpr int kRoundsPerTurn = 16;
 // The longest single poll; a safety net, every timed event brings its own wake-up.
 constexpr int64_t kMaxPollMs = 1000;
+// A paced line moves bytes in slices of this much line time, both ways.
+constexpr int kPaceSliceMs = 10;
+
+size_t PaceSlice(long bytesPerSecond) {
+  return std::max<size_t>(1, static_cast<size_t>(bytesPerSecond) * kPaceSliceMs / 1000);
+}
 
 }  // namespace
 
@@ -80,6 +86,33 @@ void StreamServer::Deliver(int64_t now) {
   }
 }
 
+size_t StreamServer::InboundRoom(int64_t now) const {
+  if (inboundBytes_ >= kMaxInbound) return 0;
+  if (timing_.bytesPerSecond <= 0) return kChunk;
+  // Like a UART: the next slice is taken once less than a slice of line time is ahead.
+  if (inPaceAt_ - static_cast<double>(now) >= kPaceSliceMs) return 0;
+  return PaceSlice(timing_.bytesPerSecond);
+}
+
+void StreamServer::Arrive(std::string_view bytes) {
+  const int64_t now = TickCount();
+  const int latency = std::max(timing_.toDeviceLatencyMs, 0);
+  int64_t due = now + latency;
+  if (timing_.bytesPerSecond > 0) {
+    // A byte reaches the device once the line has carried it, then the latency.
+    inPaceAt_ =
+        std::max(inPaceAt_, static_cast<double>(now)) +
+        static_cast<double>(bytes.size()) * 1000.0 / static_cast<double>(timing_.bytesPerSecond);
+    due = static_cast<int64_t>(std::ceil(inPaceAt_)) + latency;
+  } else if (latency == 0 && inbound_.empty()) {
+    device_.Receive(0, bytes);
+    return;
+  }
+  // Behind bytes still on their way, in order.
+  inbound_.push_back({due, std::string(bytes)});
+  inboundBytes_ += bytes.size();
+}
+
 void StreamServer::Take(int64_t now) {
   while (outboundBytes_ < kChunk) {
     std::string out = device_.TakeOutput(0, kChunk - outboundBytes_);
@@ -104,10 +137,7 @@ bool StreamServer::Flush(int64_t now, int64_t& wakeAt, bool& blocked) {
     }
     size_t n = piece.data.size() - piece.head;
     if (timing_.chunkBytes > 0) n = std::min(n, chunkLeft_);
-    // Paced output goes in slices of 10 ms of line time.
-    if (timing_.bytesPerSecond > 0) {
-      n = std::min(n, std::max<size_t>(1, static_cast<size_t>(timing_.bytesPerSecond) / 100));
-    }
+    if (timing_.bytesPerSecond > 0) n = std::min(n, PaceSlice(timing_.bytesPerSecond));
     const ssize_t w = write(fd_, piece.data.data() + piece.head, n);
     if (w < 0) {
       if (errno == EINTR) continue;
@@ -152,6 +182,7 @@ void StreamServer::Serve(bool keepOnHangup) {
   for (;;) {
     pollfd fds[2] = {{fd_, 0, 0}, {wake_[0], POLLIN, 0}};
     int timeout = -1;
+    size_t room = 0;
     {
       std::lock_guard<std::mutex> guard(mutex_);
       const int64_t now = TickCount();
@@ -179,8 +210,14 @@ void StreamServer::Serve(bool keepOnHangup) {
       if (!inbound_.empty()) consider(inbound_.front().due);
       const int64_t deviceAt = device_.NextDeadline();
       if (deviceAt >= 0) consider(now + std::max<int64_t>(deviceAt - device_.Now(), 0));
+      room = InboundRoom(now);
+      if (room > 0) {
+        fds[0].events |= POLLIN;
+      } else if (timing_.bytesPerSecond > 0 && inboundBytes_ < kMaxInbound) {
+        // When less than a slice of line time is left ahead.
+        consider(static_cast<int64_t>(std::floor(inPaceAt_)) - kPaceSliceMs + 1);
+      }
       if (wakeAt >= 0) timeout = static_cast<int>(std::clamp<int64_t>(wakeAt - now, 0, kMaxPollMs));
-      if (inboundBytes_ < kMaxInbound) fds[0].events |= POLLIN;
       if (blocked) fds[0].events |= POLLOUT;
     }
     const int rc = poll(fds, 2, timeout);
@@ -194,18 +231,10 @@ void StreamServer::Serve(bool keepOnHangup) {
       }
     }
     if (fds[0].revents & POLLIN) {
-      const ssize_t n = read(fd_, buf.data(), buf.size());
+      const ssize_t n = read(fd_, buf.data(), std::min(room, buf.size()));
       if (n > 0) {
         std::lock_guard<std::mutex> guard(mutex_);
-        const std::string_view bytes(buf.data(), static_cast<size_t>(n));
-        if (timing_.toDeviceLatencyMs > 0 || !inbound_.empty()) {
-          // Behind bytes still on their way, in order.
-          inbound_.push_back(
-              {TickCount() + std::max(timing_.toDeviceLatencyMs, 0), std::string(bytes)});
-          inboundBytes_ += bytes.size();
-        } else {
-          device_.Receive(0, bytes);
-        }
+        Arrive(std::string_view(buf.data(), static_cast<size_t>(n)));
         continue;
       }
       if (n == 0 && !keepOnHangup) return;

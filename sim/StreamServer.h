@@ -5,6 +5,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "sim/LinkTiming.h"
 #include "sim/VirtualDevice.h"
@@ -53,6 +54,11 @@ class StreamServer {
 
   void Serve(bool keepOnHangup);
   void Deliver(int64_t now);
+  // Takes host bytes read from the connection: straight to the device, or queued behind the
+  // latency and the line rate.
+  void Arrive(std::string_view bytes);
+  // The most host bytes to read now; 0 while the paced line is still busy.
+  size_t InboundRoom(int64_t now) const;
   void Take(int64_t now);
   bool Flush(int64_t now, int64_t& wakeAt, bool& blocked);
   void ApplyTiming();
@@ -69,6 +75,7 @@ class StreamServer {
   size_t outboundBytes_ = 0;
   int64_t nextWrite_ = 0;  // no write before this tick count (chunk gaps, line rate)
   double paceAt_ = 0;      // where the line rate has got to, in ms
+  double inPaceAt_ = 0;    // the same for the host's bytes
   size_t chunkLeft_ = 0;
   std::atomic<size_t> sent_{0};
 };

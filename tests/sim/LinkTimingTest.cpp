@@ -75,6 +75,27 @@ TEST(LinkTiming, ChunksAndLineRatePaceTheOutput) {
   EXPECT_GE(a.end - sent, 400);  // half a second of line time
 }
 
+TEST(LinkTiming, LineRatePacesTheHostsBytesToo) {
+  LinkTiming rate;
+  rate.bytesPerSecond = 20000;
+  TcpRig rig(rate);
+  ASSERT_TRUE(rig.link.Open());
+  ASSERT_TRUE(Send(rig, "NFWRITE /Logs/paced.bin\t4000\tw\r"));
+  ASSERT_GE(ReadUntil(rig.link, "Send file\r\n", 5000).end, 0);
+  std::string data(4000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 % 256);
+  const int64_t sent = TickCount();
+  ASSERT_TRUE(Send(rig, data));
+  const Arrival a = ReadUntil(rig.link, "\xBB", 10000);
+  EXPECT_EQ(a.text, "0:No error\r\n" + kPrompt);
+  EXPECT_GE(a.end - sent, 180);  // 200 ms of line time
+  rig.WithDevice([&](VirtualDevice&) {
+    const SimFileSystem::Node* node = rig.sim.Files().Files().Find("/Logs/paced.bin");
+    ASSERT_NE(node, nullptr);
+    EXPECT_TRUE(node->data == data);
+  });
+}
+
 TEST(LinkTiming, StalledUploadIsAbandonedWithoutFurtherBytes) {
   TcpRig rig;
   rig.WithDevice([](VirtualDevice& d) { d.SetReceiveTimeout(300); });
