@@ -1,5 +1,6 @@
 #include "sim/FakeHidBackend.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -7,6 +8,20 @@
 #include "comms/vxComms.h"
 
 namespace vxk {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int64_t NowUs() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch())
+      .count();
+}
+
+Clock::time_point AtUs(int64_t us) {
+  return Clock::time_point(std::chrono::microseconds(us));
+}
+
+}  // namespace
 
 // An open handle on one fake interface.
 class FakeHidDevice : public HidDevice {
@@ -18,17 +33,23 @@ class FakeHidDevice : public HidDevice {
     std::unique_lock<std::mutex> guard(backend_.mutex_);
     if (!Valid()) return -2;
     auto& q = port_->queue;
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     if (q.empty() && timeoutMs > 0) {
       backend_.TopUp(*port_);
       if (q.empty()) {
-        backend_.changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                                   [&] { return !q.empty() || !Valid(); });
+        backend_.changed_.wait_until(guard, deadline, [&] { return !q.empty() || !Valid(); });
       }
+    }
+    // A report reaches the host in its slot on the bus.
+    while (Valid() && !q.empty() && q.front().readyUs > NowUs()) {
+      if (Clock::now() >= deadline) return -1;
+      backend_.changed_.wait_until(guard, std::min(deadline, AtUs(q.front().readyUs)));
     }
     if (!Valid()) return -2;
     if (q.empty() && Dropped()) return -2;
     if (q.empty()) return -1;
-    const std::string report = std::move(q.front());
+    const std::string report = std::move(q.front().data);
     q.pop_front();
     ++port_->taken;
     if (port_->writersWaiting > 0) backend_.changed_.notify_all();
@@ -42,14 +63,20 @@ class FakeHidDevice : public HidDevice {
     if (!Valid() || Dropped()) return -1;
     if (port_->writesTimeOut) return 0;
     if (len < 1 + kPacketSize || report[0] != 0) return -1;
+    if (backend_.periodUs_ > 0) {
+      // The report goes out in the next free slot; the write lasts until then.
+      const int64_t slot = std::max(NowUs(), port_->outFreeUs);
+      port_->outFreeUs = slot + backend_.periodUs_;
+      while (Valid() && Clock::now() < AtUs(slot)) backend_.changed_.wait_until(guard, AtUs(slot));
+      if (!Valid() || Dropped()) return -1;
+    }
     const unsigned char* packet = report + 1;
     if (backend_.capture_) {
       backend_.written_.emplace_back(reinterpret_cast<const char*>(packet), kPacketSize);
     }
     const size_t n = std::min<size_t>(packet[2], kPacketData);
-    port_->device->Receive(packet[0],
-                           std::string_view(reinterpret_cast<const char*>(packet) + 3, n),
-                           packet[1]);
+    port_->device->Receive(
+        packet[0], std::string_view(reinterpret_cast<const char*>(packet) + 3, n), packet[1]);
     backend_.TopUp(*port_);
     backend_.changed_.notify_all();
     // The write lasts until a waiting reader has taken what is queued, or a frame has passed.
@@ -200,10 +227,24 @@ std::vector<std::string> FakeHidBackend::WrittenPackets() {
 
 void FakeHidBackend::InjectReport(const std::string& report, size_t index) {
   std::lock_guard<std::mutex> guard(mutex_);
-  auto& queue = ports_.at(index)->queue;
-  if (queue.size() >= kQueueReports) queue.pop_front();
-  queue.push_back(report);
+  Port& port = *ports_.at(index);
+  if (port.queue.size() >= kQueueReports) port.queue.pop_front();
+  Queue(port, report);
   changed_.notify_all();
+}
+
+void FakeHidBackend::SetReportRate(int reportsPerSecond) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  periodUs_ = reportsPerSecond > 0 ? 1000000 / reportsPerSecond : 0;
+}
+
+void FakeHidBackend::Queue(Port& port, std::string report) {
+  int64_t ready = 0;
+  if (periodUs_ > 0) {
+    ready = std::max(NowUs(), port.inFreeUs);
+    port.inFreeUs = ready + periodUs_;
+  }
+  port.queue.push_back({std::move(report), ready});
 }
 
 size_t FakeHidBackend::QueuedReports(size_t index) {
@@ -238,7 +279,7 @@ void FakeHidBackend::TopUp(Port& port) {
       continue;
     }
     idle = 0;
-    port.queue.push_back(MakePacket(channel, 0, device.TakeOutput(channel, kPacketData)));
+    Queue(port, MakePacket(channel, 0, device.TakeOutput(channel, kPacketData)));
   }
 }
 

@@ -21,10 +21,15 @@ namespace vxk {
 // for unsolicited output: they are queued at once, and past the limit the oldest is dropped.
 // A write lasts until a waiting reader has taken the reports queued so far, at most one USB
 // frame: on a bus the device's answer reaches the host while the host's next report goes out.
+// With a report rate set, each way carries at most that many reports a second, as a
+// full-speed interrupt endpoint carries one per frame: a write waits for its slot, and a
+// queued report can be read only once its slot has come.
 class FakeHidBackend : public HidBackend {
  public:
   static constexpr size_t kQueueReports = 30;
   static constexpr int kFrameMs = 1;
+  // One report per 1 ms frame each way.
+  static constexpr int kFullSpeedReportRate = 1000;
 
   // The first interface: device on vendor 0x16D0, product 0x064E, usage page 0xFFB2.
   explicit FakeHidBackend(VirtualDevice* device = nullptr);
@@ -51,6 +56,16 @@ class FakeHidBackend : public HidBackend {
   void InjectReport(const std::string& report, size_t index = 0);
   // Reports waiting in the host-side queue.
   size_t QueuedReports(size_t index = 0);
+  // At most this many reports a second each way, on every interface; 0 (the default): no
+  // limit. Reports already queued keep their slots.
+  void SetReportRate(int reportsPerSecond);
+
+  // An input report and the time (microseconds of the steady clock) from which the host may
+  // read it.
+  struct Report {
+    std::string data;
+    int64_t readyUs = 0;
+  };
 
   // One interface with its host-side report queue.
   struct Port {
@@ -60,9 +75,11 @@ class FakeHidBackend : public HidBackend {
     bool writesTimeOut = false;
     int generation = 0;
     int nextChannel = 0;
-    std::deque<std::string> queue;
+    std::deque<Report> queue;
     uint64_t taken = 0;      // reports the host has read
     int writersWaiting = 0;  // writes waiting for reports to be taken
+    int64_t inFreeUs = 0;    // the next free slot of each direction, with a report rate
+    int64_t outFreeUs = 0;
   };
 
   // Runs fn(device) under the backend's lock, then lets the device's output flow.
@@ -77,6 +94,8 @@ class FakeHidBackend : public HidBackend {
  private:
   friend class FakeHidDevice;
   void TopUp(Port& port);
+  // Queues a report in the next free slot towards the host.
+  void Queue(Port& port, std::string report);
   // A device that dropped its connection leaves the bus; one that restarts comes back when
   // its time has come, with a new handle generation and whatever identity it has then.
   void Reenumerate(Port& port);
@@ -86,6 +105,7 @@ class FakeHidBackend : public HidBackend {
   std::vector<std::shared_ptr<Port>> ports_;
   bool initFails_ = false;
   bool capture_ = false;
+  int64_t periodUs_ = 0;  // time between two reports of one direction; 0: no limit
   std::vector<std::string> written_;
 };
 

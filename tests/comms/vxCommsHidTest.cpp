@@ -281,6 +281,31 @@ TEST(FakeHidBackend, KeepsOnlyTheNewest30ReportsWhenNobodyReads) {
   EXPECT_EQ(handle->Read(report, sizeof report, 0), -1);
 }
 
+TEST(FakeHidBackend, ReportRateLimitsBothWays) {
+  HidRig rig;
+  rig.backend.SetReportRate(FakeHidBackend::kFullSpeedReportRate);
+  std::string toDevice;
+  rig.device.SetChannelHandler(5, [&](VirtualDevice&, std::string_view b) { toDevice += b; });
+  ASSERT_TRUE(rig.link.Open());
+  std::string text(100 * kPacketData, '\0');
+  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(i * 7 % 256);
+  int64_t start = TickCount();
+  ASSERT_TRUE(rig.link.Write(text, 5, 0, 1000));
+  EXPECT_GE(TickCount() - start, 95);  // 100 reports
+  EXPECT_TRUE(toDevice == text);
+
+  ASSERT_TRUE(rig.link.Write("dump 12200\r", 0, 0, 1000));
+  start = TickCount();
+  std::string reply;
+  const std::string prompt = "\xABvxk>\xBB";
+  while (reply.size() < 12200 + prompt.size() && TickCount() - start < 10000)
+    reply += rig.link.Read(0, 100, -1);
+  EXPECT_GE(TickCount() - start, 190);  // 200 reports of data
+  ASSERT_EQ(reply.size(), 12200 + prompt.size());
+  for (size_t i = 0; i < 12200; ++i) ASSERT_EQ(reply[i], static_cast<char>('0' + i % 64)) << i;
+  EXPECT_EQ(reply.substr(12200), prompt);
+}
+
 TEST(RawHidReader, FullQueueWaitsForRoomAndLosesNothing) {
   VirtualDevice device;
   FakeHidBackend backend(&device);
