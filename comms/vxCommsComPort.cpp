@@ -19,6 +19,10 @@ namespace {
 
 constexpr int kPollSliceMs = 500;
 constexpr size_t kReadSize = 256;
+// 115200 baud with a start and a stop bit: ten bits a byte.
+constexpr double kLineBytesPerSecond = 11520;
+// How far the host may get ahead of the line: about what a UART's driver holds.
+constexpr double kMostAheadMs = 4096 * 1000.0 / kLineBytesPerSecond;
 
 }  // namespace
 
@@ -94,7 +98,18 @@ bool TvxCommsComPort::Write(const std::string& text, int channel, uint8_t flags,
   // upload is not taken for a stuck line. A write that is late is not cancelled: what is
   // left goes out with the next write or poll, in order.
   const int64_t lineMs = static_cast<int64_t>(pending_.size()) * 10 * 1000 / 115200 + 1;
-  return FlushPending(TickCount() + std::max(0, ExtraTime()) + 2 * lineMs);
+  const int64_t deadline = TickCount() + std::max(0, ExtraTime()) + 2 * lineMs;
+  if (!FlushPending(deadline)) return false;
+  // A deeper queue (a USB adapter's, a pseudo-terminal's) would let a long upload run seconds
+  // ahead of the line, and the device's closing status would come after the file commands
+  // have stopped waiting for it. So the write lasts until the line has caught up to within a
+  // UART driver's buffer.
+  const double ahead = lineFreeAt_ - static_cast<double>(TickCount()) - kMostAheadMs;
+  if (ahead > 0) {
+    SleepMs(static_cast<int>(std::min<int64_t>(static_cast<int64_t>(ahead) + 1,
+                                               std::max<int64_t>(0, deadline - TickCount()))));
+  }
+  return true;
 }
 
 bool TvxCommsComPort::FlushPending(int64_t deadline) {
@@ -102,6 +117,8 @@ bool TvxCommsComPort::FlushPending(int64_t deadline) {
     const ssize_t n = ::write(port_, pending_.data(), pending_.size());
     if (n > 0) {
       pending_.erase(0, static_cast<size_t>(n));
+      lineFreeAt_ = std::max(lineFreeAt_, static_cast<double>(TickCount())) +
+                    static_cast<double>(n) * 1000.0 / kLineBytesPerSecond;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;

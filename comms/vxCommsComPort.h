@@ -20,7 +20,8 @@ class TvxCommsComPort : public TvxCommsSocket {
   bool IsAlive() override;
   // Hands the whole text to the port; false when it is not all sent within ExtraTime ms plus
   // twice its line time. A late text is not cut: its rest goes out with the next Write or Poll.
-  // The flags and the time-out are not used.
+  // Once handed over, waits (within the same time) while the text handed over so far needs
+  // more than about 4 KiB of line time still. The flags and the time-out are not used.
   bool Write(const std::string& text, int channel, uint8_t flags, int timeoutMs) override;
   bool Poll(int timeoutMs) override;
   virtual bool HasPortHandle() const { return port_ >= 0; }
@@ -43,6 +44,7 @@ class TvxCommsComPort : public TvxCommsSocket {
   int port_ = -1;
   std::string portName_;
   std::string pending_;
+  double lineFreeAt_ = 0;  // tick count (ms) by which the line can have sent what the port took
 };
 
 }  // namespace vxk

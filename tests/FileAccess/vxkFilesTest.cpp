@@ -9,6 +9,7 @@
 #include "FileAccess/DosTime.h"
 #include "comms/Ticks.h"
 #include "sim/HidRig.h"
+#include "sim/PtyRig.h"
 #include "sim/TcpRig.h"
 
 using namespace vxk;
@@ -286,6 +287,23 @@ TEST(FilesTiming, TransfersAreExactOverALaggingChoppyLink) {
   std::vector<std::string> lines;
   EXPECT_TRUE(files.ListDirectory("/Logs", lines));
   EXPECT_FALSE(lines.empty());
+}
+
+// A pseudo-terminal queues more than a UART does; the closing status of an upload over it
+// must still be read: a refusal there is a failure, not the next command's reply.
+TEST(FilesTiming, SerialUploadReadsTheStatusBehindTheQueuedData) {
+  LinkTiming line;
+  line.bytesPerSecond = 11520;  // 115200 baud
+  PtyRig rig(line);
+  rig.link.SetRoundTripTime(20);
+  rig.link.SetExtraTime(20);
+  ASSERT_TRUE(rig.link.Open());
+  TvxTerminal term(rig.link);
+  TvxkFiles files(term);
+  rig.WithDevice([&](VirtualDevice&) { rig.sim.Files().Faults().failStatus = true; });
+  EXPECT_FALSE(files.WriteFile("/Logs/serial.bin", std::string(40000, 's')));
+  rig.WithDevice([&](VirtualDevice&) { rig.sim.Files().Faults().failStatus = false; });
+  EXPECT_TRUE(files.MakeDirectory("/Logs/after"));
 }
 
 TEST_P(FilesTest, NestedOperationFromProgressIsRefused) {

@@ -132,6 +132,23 @@ TEST_F(SerialLink, ExchangesTextInPacketsAndGivesUpOnAStuckLine) {
   EXPECT_LT(waited, 2500);
 }
 
+// The device takes the bytes at once, but the line needs 356 ms a block: the writes keep
+// within about one block of it.
+TEST_F(SerialLink, WritesKeepWithinAUartBufferOfTheLine) {
+  OpenLink();
+  link_.SetExtraTime(20);
+  size_t received = 0;
+  std::thread device([&] {
+    for (std::string piece = MasterReads(1000); !piece.empty(); piece = MasterReads(1000))
+      received += piece.size();
+  });
+  const int64_t start = TickCount();
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(link_.Write(std::string(4096, 'w'), 0, 0, 0));
+  EXPECT_GE(TickCount() - start, 2 * 356 - 20);
+  device.join();
+  EXPECT_EQ(received, 3 * 4096u);
+}
+
 // A write that runs late is reported, but the text is not cut: once the line moves again,
 // every byte handed over reaches the device, in order.
 TEST_F(SerialLink, LateWriteIsReportedButNotCutShort) {
