@@ -10,6 +10,8 @@ void Report(const std::string& name, double value, const std::string& unit);
 
 // Whether figures whose names start with group were asked for.
 bool Selected(const std::string& group);
+// The filter given on the command line; empty for all figures.
+const std::string& BenchFilter();
 
 // Ends the benchmark with a message: a figure that could not be measured is no figure.
 [[noreturn]] void Fail(const char* what);
@@ -26,6 +28,8 @@ struct BenchGroup {
 void RunCoreBenches();
 void RunLinkBenches();
 void RunFileBenches();
+// File transfers over links held to a serial line's and USB's rate.
+void RunLineRateBenches();
 void RunServerBenches();
 void RunOpsBenches();
 // vxkctl as a program against vxksim.

@@ -35,6 +35,10 @@ bool Selected(const std::string& group) {
   return g_filter.empty() || group.rfind(g_filter, 0) == 0 || g_filter.rfind(group, 0) == 0;
 }
 
+const std::string& BenchFilter() {
+  return g_filter;
+}
+
 }  // namespace vxk
 
 int main(int argc, char** argv) {
@@ -42,6 +46,7 @@ int main(int argc, char** argv) {
   vxk::RunCoreBenches();
   vxk::RunLinkBenches();
   vxk::RunFileBenches();
+  vxk::RunLineRateBenches();
   vxk::RunServerBenches();
   vxk::RunOpsBenches();
   vxk::RunCliBenches();
