@@ -31,6 +31,14 @@ size_t PaceSlice(long bytesPerSecond) {
   return std::max<size_t>(1, static_cast<size_t>(bytesPerSecond) * kPaceSliceMs / 1000);
 }
 
+// Where the line has got to once it has carried bytes more: a line that was busy goes on
+// from where it was, even when the server comes late by up to a slice (waking up late must
+// not slow the line down); one that was idle starts now.
+double PaceOn(double at, int64_t now, size_t bytes, long bytesPerSecond) {
+  const double from = std::max(at, static_cast<double>(now - kPaceSliceMs));
+  return from + static_cast<double>(bytes) * 1000.0 / static_cast<double>(bytesPerSecond);
+}
+
 }  // namespace
 
 StreamServer::StreamServer(VirtualDevice& device, int fd, LinkTiming timing)
@@ -100,9 +108,7 @@ void StreamServer::Arrive(std::string_view bytes) {
   int64_t due = now + latency;
   if (timing_.bytesPerSecond > 0) {
     // A byte reaches the device once the line has carried it, then the latency.
-    inPaceAt_ =
-        std::max(inPaceAt_, static_cast<double>(now)) +
-        static_cast<double>(bytes.size()) * 1000.0 / static_cast<double>(timing_.bytesPerSecond);
+    inPaceAt_ = PaceOn(inPaceAt_, now, bytes.size(), timing_.bytesPerSecond);
     due = static_cast<int64_t>(std::ceil(inPaceAt_)) + latency;
   } else if (latency == 0 && inbound_.empty()) {
     device_.Receive(0, bytes);
@@ -153,8 +159,7 @@ bool StreamServer::Flush(int64_t now, int64_t& wakeAt, bool& blocked) {
     outboundBytes_ -= written;
     if (piece.head == piece.data.size()) outbound_.pop_front();
     if (timing_.bytesPerSecond > 0) {
-      paceAt_ = std::max(paceAt_, static_cast<double>(now)) +
-                static_cast<double>(written) * 1000.0 / static_cast<double>(timing_.bytesPerSecond);
+      paceAt_ = PaceOn(paceAt_, now, written, timing_.bytesPerSecond);
       nextWrite_ = std::max(nextWrite_, static_cast<int64_t>(std::ceil(paceAt_)));
     }
     if (timing_.chunkBytes > 0) {
