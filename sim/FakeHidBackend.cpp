@@ -65,7 +65,7 @@ class FakeHidDevice : public HidDevice {
     if (len < 1 + kPacketSize || report[0] != 0) return -1;
     if (backend_.periodUs_ > 0) {
       // The report goes out in the next free slot; the write lasts until then.
-      const int64_t slot = std::max(NowUs(), port_->outFreeUs);
+      const int64_t slot = std::max(backend_.FrameStartUs(), port_->outFreeUs);
       port_->outFreeUs = slot + backend_.periodUs_;
       while (Valid() && Clock::now() < AtUs(slot)) backend_.changed_.wait_until(guard, AtUs(slot));
       if (!Valid() || Dropped()) return -1;
@@ -238,10 +238,15 @@ void FakeHidBackend::SetReportRate(int reportsPerSecond) {
   periodUs_ = reportsPerSecond > 0 ? 1000000 / reportsPerSecond : 0;
 }
 
+int64_t FakeHidBackend::FrameStartUs() const {
+  const int64_t now = NowUs();
+  return now - now % periodUs_;
+}
+
 void FakeHidBackend::Queue(Port& port, std::string report) {
   int64_t ready = 0;
   if (periodUs_ > 0) {
-    ready = std::max(NowUs(), port.inFreeUs);
+    ready = std::max(FrameStartUs(), port.inFreeUs);
     port.inFreeUs = ready + periodUs_;
   }
   port.queue.push_back({std::move(report), ready});

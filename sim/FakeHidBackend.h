@@ -96,6 +96,9 @@ class FakeHidBackend : public HidBackend {
   void TopUp(Port& port);
   // Queues a report in the next free slot towards the host.
   void Queue(Port& port, std::string report);
+  // Slots are the bus's frames, which run whether or not anyone is on time: a report that
+  // comes late within a frame still has that frame's slot, if no other report took it.
+  int64_t FrameStartUs() const;
   // A device that dropped its connection leaves the bus; one that restarts comes back when
   // its time has come, with a new handle generation and whatever identity it has then.
   void Reenumerate(Port& port);

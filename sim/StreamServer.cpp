@@ -31,11 +31,11 @@ size_t PaceSlice(long bytesPerSecond) {
   return std::max<size_t>(1, static_cast<size_t>(bytesPerSecond) * kPaceSliceMs / 1000);
 }
 
-// Where the line has got to once it has carried bytes more: a line that was busy goes on
-// from where it was, even when the server comes late by up to a slice (waking up late must
-// not slow the line down); one that was idle starts now.
+// Where the line has got to once it has carried bytes more. A line still busy, or busy until
+// less than a slice ago, goes on from where it was: the server coming late must not slow the
+// line down. An idle line starts now.
 double PaceOn(double at, int64_t now, size_t bytes, long bytesPerSecond) {
-  const double from = std::max(at, static_cast<double>(now - kPaceSliceMs));
+  const double from = at + kPaceSliceMs >= static_cast<double>(now) ? at : static_cast<double>(now);
   return from + static_cast<double>(bytes) * 1000.0 / static_cast<double>(bytesPerSecond);
 }
 
