@@ -6,6 +6,8 @@
 // Figures: files.{read,write,list}_line_efficiency_pct for the serial line, the same names
 // with _usb for USB. Each is payload bytes per second achieved, in percent of the link's
 // payload limit; the time is the whole file operation, its command exchange included.
+// files.line_exchange_ms[_usb] is the fixed cost of one exchange, and
+// files.write_line_link_pct_usb the rate at which this machine gets reports written at all.
 // VXK_BENCH_LINE_BYTES sets the transfer size (default 1 MiB, about 91 s a direction on the
 // serial line); the listings scale with it.
 
@@ -123,7 +125,29 @@ void Measure(LineLink& l, bool read, bool write, bool list) {
     for (const std::string& line : lines) bytes += static_cast<double>(line.size() + 2);
     Report("files.list_line_efficiency_pct" + l.suffix, percent(bytes, s), "%");
   }
+  // The fixed waits of one exchange (discarding stale input, the prompt after ESC, the reply's
+  // first line, the closing prompt): a read of an empty file, the best of five.
+  l.withDevice([&](SimDevice& s) { s.Files().Files().WriteFile("/Logs/empty.bin", "", 0); });
+  double best = 1e9;
+  for (int i = 0; i < 5; ++i) {
+    std::string content;
+    best = std::min(best, Seconds([&] { files.ReadFile("/Logs/empty.bin", content); }));
+  }
+  Report("files.line_exchange_ms" + l.suffix, best * 1000, "ms");
   l.link.Close();
+}
+
+// Full reports written back to back through the USB link, in percent of the report rate: the
+// most a write can get on this machine, whose scheduler may miss a frame now and then.
+void UsbReportCeiling(TvxComms& link) {
+  if (!link.Open()) Fail("usb open");
+  const int reports = 2000;
+  const std::string text(reports * kPacketData, 'r');
+  bool ok = false;
+  const double s = Seconds([&] { ok = link.Write(text, 5, 0, 1000); });
+  if (!ok) Fail("usb reports");
+  Report("files.write_line_link_pct_usb",
+         100.0 * reports / s / FakeHidBackend::kFullSpeedReportRate, "%");
 }
 
 void Serial() {
@@ -151,6 +175,7 @@ void Usb() {
   LineLink l{"_usb", kUsbPayloadLimit, rig.link, [&](const std::function<void(SimDevice&)>& fn) {
                rig.backend.WithDevice([&](VirtualDevice&) { fn(rig.sim); });
              }};
+  if (write) UsbReportCeiling(rig.link);
   Measure(l, read, write, list);
 }
 
