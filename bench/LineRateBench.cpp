@@ -41,7 +41,7 @@ constexpr int kRoundTripMs = 20;
 constexpr int kExtraMs = 20;
 
 constexpr size_t kDefaultBytes = size_t(1) << 20;
-// Listing entries per second of payload limit at the default size: a few seconds of listing.
+// How long a listing takes at the link's payload limit, at the default transfer size.
 constexpr double kListSecondsAtDefault = 4.0;
 
 size_t TransferBytes() {
