@@ -68,6 +68,7 @@ int ServerDaemon::AcceptWaiting(int waitMs, const LogSink& log) {
   while (listen_.WaitReadable(waitMs)) {
     int handle = listen_.Accept();
     if (handle < 0) break;  // a lasting error (EMFILE) would spin here; the next tick retries
+    ++accepted_;
     handle = AboveConsole(handle);
     if (handle < 0) break;
     const pid_t pid = StartChild(handle);

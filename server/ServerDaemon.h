@@ -52,6 +52,8 @@ class ServerDaemon {
   int ExtraTime() const { return extraMs_; }
   // Children started and not yet seen to end.
   size_t LiveChildren() const { return children_.size(); }
+  // Connections taken since the daemon was made, with or without a child.
+  size_t Accepted() const { return accepted_; }
 
  private:
   void ReapChildren();
@@ -64,6 +66,7 @@ class ServerDaemon {
   std::string program_;
   std::string programName_;
   std::vector<pid_t> children_;
+  size_t accepted_ = 0;
 };
 
 }  // namespace vxk
