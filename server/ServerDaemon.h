@@ -36,10 +36,14 @@ class ServerDaemon {
   // The port listened on (useful after port "0"); 0 when not listening.
   int Port() const;
 
+  // One tick stops taking connections once this long has passed, so that a flood of devices
+  // cannot hold the window; those still waiting stay in the backlog for the next tick.
+  static constexpr int kTickBudgetMs = 250;
+
   // One timer tick: reaps ended children, then takes every connection that is waiting
   // (each found within waitMs) and starts its child, logging "Socket %d, Proc %d". An accept
-  // error ends the tick. Returns the number of children started.
-  int AcceptWaiting(int waitMs, const LogSink& log);
+  // error or the end of budgetMs ends the tick. Returns the number of children started.
+  int AcceptWaiting(int waitMs, const LogSink& log, int budgetMs = kTickBudgetMs);
 
   // Starts a child for an accepted connection; its pid, or 0 when it could not be started.
   // The connection stays the caller's to close.
