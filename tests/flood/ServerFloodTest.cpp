@@ -46,6 +46,11 @@ struct TickGaps {
       last = now;
     });
   }
+  // Ends the measurement: a stall since the last tick counts too.
+  int64_t Longest() {
+    if (last >= 0) longest = std::max(longest, TickCount() - last);
+    return longest;
+  }
   int64_t last = -1;
   int64_t longest = 0;
 };
@@ -135,6 +140,8 @@ TEST(ServerFlood, WindowKeepsTickingEveryChildIsReapedAndTheDaemonStillServes) {
   ASSERT_TRUE(ended);
   // The last devices are taken by the next tick or two.
   EXPECT_TRUE(WaitUntil([&] { return window.Daemon().Accepted() >= 1000; }, 3000));
+  const int64_t stall = thread.Longest();
+  const int64_t timer1Gap = timer1.Longest();
   probe.stop();
 
   EXPECT_EQ(result.opened, 1000);
@@ -143,10 +150,10 @@ TEST(ServerFlood, WindowKeepsTickingEveryChildIsReapedAndTheDaemonStillServes) {
   EXPECT_EQ(children.size(), 1000u);
   // The window thread is never held for long, and the daemon's timer keeps its beat. The
   // bounds are loose: the machine runs other work too.
-  EXPECT_LT(thread.longest, 1000);
-  EXPECT_LT(timer1.longest, TfmServer::kTimerMs + 1000);
-  RecordProperty("longest_stall_ms", static_cast<int>(thread.longest));
-  RecordProperty("longest_timer1_gap_ms", static_cast<int>(timer1.longest));
+  EXPECT_LT(stall, 1000);
+  EXPECT_LT(timer1Gap, TfmServer::kTimerMs + 1000);
+  RecordProperty("longest_stall_ms", static_cast<int>(stall));
+  RecordProperty("longest_timer1_gap_ms", static_cast<int>(timer1Gap));
 
   KillOurs(children);
   EXPECT_TRUE(WaitUntil([&] { return window.Daemon().LiveChildren() == 0; }, 10000));
