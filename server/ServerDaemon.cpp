@@ -64,12 +64,17 @@ int ServerDaemon::Port() const {
 
 int ServerDaemon::AcceptWaiting(int waitMs, const LogSink& log, int budgetMs) {
   ReapChildren();
+  cutShort_ = false;
   if (!listening_) return 0;
   const int64_t end = TickCount() + budgetMs;
   int started = 0;
-  // Devices that keep arriving within waitMs of each other would otherwise keep the tick going.
-  // The first waiting device is always taken.
-  for (bool first = true; first || TickCount() < end; first = false) {
+  for (bool first = true;; first = false) {
+    // Devices that keep arriving within waitMs of each other would otherwise keep the tick
+    // going. The first waiting device is always taken.
+    if (!first && TickCount() >= end) {
+      cutShort_ = true;
+      break;
+    }
     if (!listen_.WaitReadable(waitMs)) break;
     int handle = listen_.Accept();
     if (handle < 0) break;  // a lasting error (EMFILE) would spin here; the next tick retries

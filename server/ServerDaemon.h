@@ -56,6 +56,9 @@ class ServerDaemon {
   int ExtraTime() const { return extraMs_; }
   // Children started and not yet seen to end.
   size_t LiveChildren() const { return children_.size(); }
+  // The last tick ended at its budget, most likely with devices still waiting: the next tick
+  // should follow as soon as the window's other work allows.
+  bool CutShort() const { return cutShort_; }
   // Connections taken since the daemon was made, with or without a child.
   size_t Accepted() const { return accepted_; }
 
@@ -71,6 +74,7 @@ class ServerDaemon {
   std::string programName_;
   std::vector<pid_t> children_;
   size_t accepted_ = 0;
+  bool cutShort_ = false;
 };
 
 }  // namespace vxk

@@ -138,8 +138,9 @@ TEST(ServerFlood, WindowKeepsTickingEveryChildIsReapedAndTheDaemonStillServes) {
   const bool ended = WaitUntil([&] { return done.load(); }, 40000);
   devices.join();
   ASSERT_TRUE(ended);
-  // The last devices are taken by the next tick or two.
-  EXPECT_TRUE(WaitUntil([&] { return window.Daemon().Accepted() >= 1000; }, 3000));
+  // Those still in the backlog are taken soon after (on a busy machine the daemon may fall
+  // behind while the devices keep coming).
+  EXPECT_TRUE(WaitUntil([&] { return window.Daemon().Accepted() >= 1000; }, 15000));
   const int64_t stall = thread.Longest();
   const int64_t timer1Gap = timer1.Longest();
   probe.stop();

@@ -117,7 +117,9 @@ TEST(ServerDaemon, TickEndsAtItsBudgetAndTheNextTakesTheRest) {
   for (int i = 0; i < 3; ++i) devices.push_back(ConnectTo(std::to_string(daemon.Port())));
   ASSERT_GE(*std::min_element(devices.begin(), devices.end()), 0);
   EXPECT_EQ(daemon.AcceptWaiting(10, log.Sink(), 0), 1);
+  EXPECT_TRUE(daemon.CutShort());
   EXPECT_EQ(daemon.AcceptWaiting(10, log.Sink()), 2);
+  EXPECT_FALSE(daemon.CutShort());
   EXPECT_EQ(daemon.Accepted(), 3u);
   for (int fd : devices) EXPECT_TRUE(SeesClose(fd, 3000));
 }
