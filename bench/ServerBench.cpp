@@ -3,11 +3,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <vector>
 
 #include "bench/Bench.h"
 #include "comms/Ticks.h"
 #include "server/ServerDaemon.h"
+#include "sim/ChildProcess.h"
 
 namespace vxk {
 namespace {
@@ -46,10 +48,30 @@ void Accepts() {
   }
 }
 
+// 1000 devices in 10 s against the daemon ticked as its window ticks it, with a stand-in
+// child per device: vxkload's figures (accepts, children, longest tick, what was left over).
+void Flood() {
+  ChildProcess load;
+  if (!load.Start({BinDir() + "/vxkload"})) Fail("vxkload");
+  const int status = load.Wait(90000);
+  if (status < 0) Fail("vxkload did not end");
+  std::istringstream lines(load.Output());
+  std::string name;
+  double value = 0;
+  std::string unit;
+  int figures = 0;
+  while (lines >> name >> value >> unit) {
+    Report(name, value, unit);
+    ++figures;
+  }
+  if (status != 0 || figures == 0) Fail("vxkload reported leftovers or no figures");
+}
+
 }  // namespace
 
 void RunServerBenches() {
   if (Selected("server.")) Accepts();
+  if (Selected("server.flood")) Flood();
 }
 
 }  // namespace vxk

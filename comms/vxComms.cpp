@@ -180,7 +180,7 @@ std::string TvxComms::FirmwareDate() {
 }
 
 bool TvxComms::Lock(int timeoutMs) {
-  if (terminalLock_.Lock(timeoutMs)) {
+  if (!headerPending_ && terminalLock_.Lock(timeoutMs)) {
     ++lockCount_;
     return true;
   }

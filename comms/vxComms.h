@@ -52,6 +52,9 @@ class TvxComms {
 
   bool Lock(int timeoutMs);
   void Unlock();
+  // While set, Lock fails at once: the device's connection header is being read, and no
+  // terminal exchange may reach the device before it has been checked.
+  void SetHeaderPending(bool pending) { headerPending_ = pending; }
   bool DataAvailable(int channel);
   // USB: Open takes only the device with this serial number (empty: the first one found).
   void SetSerialFilter(const std::string& serial) { serialFilter_ = serial; }
@@ -82,6 +85,7 @@ class TvxComms {
   int extraTime_ = 0;
   int lockFailures_ = 0;
   int lockCount_ = 0;
+  bool headerPending_ = false;
   std::string serialFilter_;
   std::array<ChannelBuffer, kChannelCount> channels_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "comms/HeaderLineReader.h"
 #include "comms/Ticks.h"
 
 namespace vxk {
@@ -81,24 +82,9 @@ void TvxCommsSocket::AttachSocket(int handle) {
 }
 
 std::string TvxCommsSocket::ReadHeaderLine(int timeoutMs, int64_t deadline) {
-  std::string out;
-  for (;;) {
-    // Bytes already received still count after the device has closed its side.
-    if (BufferedBytes(kTerminalChannel) == 0 && !IsAlive()) return out;
-    // No header line is this long; the caller refuses it instead of reading on forever.
-    if (out.size() >= kMaxHeaderLine) return out;
-    int wait = timeoutMs;
-    if (deadline >= 0) {
-      const int64_t left = deadline - TickCount();
-      if (left <= 0) return std::string();
-      wait = static_cast<int>(std::min<int64_t>(std::max(0, timeoutMs), left));
-    }
-    const std::string byte = Read(kTerminalChannel, wait, 1);
-    if (TimedOut() || byte.empty()) return std::string();
-    if (byte[0] == '\n') continue;
-    if (byte[0] == '\r') return out;
-    out += byte[0];
-  }
+  HeaderLineReader reader(*this, timeoutMs, deadline);
+  reader.Continue(-1);
+  return reader.Take();
 }
 
 }  // namespace vxk

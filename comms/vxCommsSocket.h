@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "comms/HeaderLineReader.h"
 #include "comms/TcpSocket.h"
 #include "comms/vxComms.h"
 
@@ -37,7 +38,7 @@ class TvxCommsSocket : public TvxComms {
   // Adopts a connected stream socket (anything else is left alone and the link stays closed);
   // lingers for RoundTripTime milliseconds on close.
   void AttachSocket(int handle);
-  static constexpr size_t kMaxHeaderLine = 16384;
+  static constexpr size_t kMaxHeaderLine = HeaderLineReader::kMaxLine;
 
   // One line of channel-0 text up to CR, LF dropped; empty when a byte is late or the
   // deadline (a tick; negative for none) has passed. A line is cut at kMaxHeaderLine bytes.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "comms/Ticks.h"
 #include "comms/uKeepAlive.h"
 #include "server/ChildStarter.h"
 
@@ -61,13 +62,23 @@ int ServerDaemon::Port() const {
   return std::atoi(address.c_str() + address.rfind(':') + 1);
 }
 
-int ServerDaemon::AcceptWaiting(int waitMs, const LogSink& log) {
+int ServerDaemon::AcceptWaiting(int waitMs, const LogSink& log, int budgetMs) {
   ReapChildren();
+  cutShort_ = false;
   if (!listening_) return 0;
+  const int64_t end = TickCount() + budgetMs;
   int started = 0;
-  while (listen_.WaitReadable(waitMs)) {
+  for (bool first = true;; first = false) {
+    // Devices that keep arriving within waitMs of each other would otherwise keep the tick
+    // going. The first waiting device is always taken.
+    if (!first && TickCount() >= end) {
+      cutShort_ = true;
+      break;
+    }
+    if (!listen_.WaitReadable(waitMs)) break;
     int handle = listen_.Accept();
     if (handle < 0) break;  // a lasting error (EMFILE) would spin here; the next tick retries
+    ++accepted_;
     handle = AboveConsole(handle);
     if (handle < 0) break;
     const pid_t pid = StartChild(handle);

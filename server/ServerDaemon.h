@@ -36,10 +36,14 @@ class ServerDaemon {
   // The port listened on (useful after port "0"); 0 when not listening.
   int Port() const;
 
+  // One tick stops taking connections once this long has passed, so that a flood of devices
+  // cannot hold the window; those still waiting stay in the backlog for the next tick.
+  static constexpr int kTickBudgetMs = 250;
+
   // One timer tick: reaps ended children, then takes every connection that is waiting
   // (each found within waitMs) and starts its child, logging "Socket %d, Proc %d". An accept
-  // error ends the tick. Returns the number of children started.
-  int AcceptWaiting(int waitMs, const LogSink& log);
+  // error or the end of budgetMs ends the tick. Returns the number of children started.
+  int AcceptWaiting(int waitMs, const LogSink& log, int budgetMs = kTickBudgetMs);
 
   // Starts a child for an accepted connection; its pid, or 0 when it could not be started.
   // The connection stays the caller's to close.
@@ -52,6 +56,11 @@ class ServerDaemon {
   int ExtraTime() const { return extraMs_; }
   // Children started and not yet seen to end.
   size_t LiveChildren() const { return children_.size(); }
+  // The last tick ended at its budget, most likely with devices still waiting: the next tick
+  // should follow as soon as the window's other work allows.
+  bool CutShort() const { return cutShort_; }
+  // Connections taken since the daemon was made, with or without a child.
+  size_t Accepted() const { return accepted_; }
 
  private:
   void ReapChildren();
@@ -64,6 +73,8 @@ class ServerDaemon {
   std::string program_;
   std::string programName_;
   std::vector<pid_t> children_;
+  size_t accepted_ = 0;
+  bool cutShort_ = false;
 };
 
 }  // namespace vxk

@@ -8,6 +8,7 @@
 #include "comms/vxCommsComPort.h"
 #include "comms/vxCommsSocket.h"
 #include "security/ConnectHeader.h"
+#include "security/HeaderCheck.h"
 
 namespace vxk {
 namespace {
@@ -113,6 +114,12 @@ bool Session::CheckHeader(const StatusSink& status) {
   auto* socket = dynamic_cast<TvxCommsSocket*>(link_.get());
   if (!socket) return false;
   return ProcessConnectHeader(*socket, settings_.secretKey, status);
+}
+
+std::unique_ptr<HeaderCheck> Session::StartHeaderCheck(const StatusSink& status) {
+  auto* socket = dynamic_cast<TvxCommsSocket*>(link_.get());
+  if (!socket) return nullptr;
+  return std::make_unique<HeaderCheck>(*socket, settings_.secretKey, status);
 }
 
 }  // namespace vxk

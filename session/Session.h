@@ -14,6 +14,8 @@
 
 namespace vxk {
 
+class HeaderCheck;
+
 // One conversation with one device: the link of the chosen kind, the terminal engine on it
 // and the file layer on that. Choosing and opening the link lives here, so that the window and
 // the command-line program share it.
@@ -51,6 +53,9 @@ class Session {
   // Reads and checks a TCP device's header under the secret key; false when it was refused
   // (the link is then closed).
   bool CheckHeader(const StatusSink& status);
+  // The same check taken a step at a time (see HeaderCheck), for a caller that must not wait;
+  // null when the link is no TCP link.
+  std::unique_ptr<HeaderCheck> StartHeaderCheck(const StatusSink& status);
 
  private:
   SessionSettings settings_;

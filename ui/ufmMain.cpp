@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "comms/Ticks.h"
+#include "security/HeaderCheck.h"
 #include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
 #include "ui/EditAction.h"
@@ -42,6 +43,9 @@ class TickGuard {
  private:
   QTimer* timer_;
 };
+
+// How long one Timer1 tick waits for more of a TCP device's header.
+constexpr int kHeaderStepMs = 10;
 
 // One poll shows at most this much; the rest waits for the next tick.
 constexpr size_t kMaxIncomingPerTick = 256 * 1024;
@@ -274,6 +278,10 @@ void TfmMain::closeEvent(QCloseEvent* event) {
 void TfmMain::Timer1Timer() {
   TickGuard guard(Timer1);
   try {
+    if (header_) {
+      ProcessConnectHeader();
+      return;
+    }
     if (link_->IsOpen()) {
       ReadIncoming(10);
       return;
@@ -281,6 +289,15 @@ void TfmMain::Timer1Timer() {
     if (!link_->Open()) {
       pane_->SetIdle();
       return;
+    }
+    // The header is the first use of a TCP device's data; the opening goes on once it passed.
+    if (IsNetworkLink() && ExpectsHeader()) {
+      header_ = session_->StartHeaderCheck(
+          [this](const std::string& line) { ShowStatus(FromDevice(line)); });
+      if (header_) {
+        ProcessConnectHeader();
+        return;
+      }
     }
     OpenSequence();
   } catch (...) {
@@ -290,11 +307,6 @@ void TfmMain::Timer1Timer() {
 
 void TfmMain::OpenSequence() {
   BusyCursor busy;
-  // A refused header has closed the link: the device is gone, as when it leaves.
-  if (IsNetworkLink() && ExpectsHeader() && !ProcessConnectHeader()) {
-    LinkClosed();
-    return;
-  }
   // Read once per opening: over USB every read is a request to the device.
   product_ = link_->ProductName();
   ShowDeviceInfo();
@@ -322,7 +334,8 @@ void TfmMain::Timer2Timer() {
   TickGuard guard(Timer2);
   try {
     AcceptPending();
-    if (link_->IsOpen() && !link_->IsAlive()) LinkClosed();
+    // A device that leaves during its header is refused by the header check itself.
+    if (!header_ && link_->IsOpen() && !link_->IsAlive()) LinkClosed();
     if (!link_->IsOpen()) {
       if (!IsNetworkLink()) browser_->memInfo->clear();
       browser_->EnableFileBrowser(false);
@@ -338,6 +351,7 @@ void TfmMain::AcceptPending() {
 }
 
 void TfmMain::LinkClosed() {
+  header_.reset();
   link_->Close();
   tools_->LinkClosed();
   if (IsNetworkLink() && ExpectsHeader()) {
@@ -348,8 +362,15 @@ void TfmMain::LinkClosed() {
   }
 }
 
-bool TfmMain::ProcessConnectHeader() {
-  return session_->CheckHeader([this](const std::string& line) { ShowStatus(FromDevice(line)); });
+void TfmMain::ProcessConnectHeader() {
+  const HeaderCheck::State state = header_->Step(kHeaderStepMs);
+  if (state == HeaderCheck::State::Reading) return;
+  header_.reset();
+  // A refused header has closed the link: the device is gone, as when it leaves.
+  if (state == HeaderCheck::State::Accepted)
+    OpenSequence();
+  else
+    LinkClosed();
 }
 
 void TfmMain::ShowDeviceInfo() {

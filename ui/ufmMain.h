@@ -21,6 +21,7 @@ namespace vxk {
 
 class FileOperations;
 class EditAction;
+class HeaderCheck;
 class SuspendWatcher;
 class SupportActions;
 class TfmFile;
@@ -65,8 +66,10 @@ class TfmMain : public QMainWindow {
   }
   void ShowDeviceInfo();
   void ShowDeviceDirectory(const std::string& path);
-  // Reads and checks a TCP device's header; false when it was refused (the link is closed).
-  bool ProcessConnectHeader();
+  // Takes a TCP device's header as it arrives, one step per Timer1 tick, so that a slow or
+  // silent device never holds the window. Once it has been checked, a refused header has
+  // closed the link and an accepted one goes on with the opening.
+  void ProcessConnectHeader();
 
   QTimer* Timer1 = nullptr;
   QTimer* Timer2 = nullptr;
@@ -100,7 +103,8 @@ class TfmMain : public QMainWindow {
   void SaveSettings();
 
   std::unique_ptr<Session> session_;
-  TvxComms* link_ = nullptr;  // the session's, for short
+  TvxComms* link_ = nullptr;             // the session's, for short
+  std::unique_ptr<HeaderCheck> header_;  // while a TCP device's header is being read
   TerminalPane* pane_ = nullptr;
   FileBrowser* browser_ = nullptr;
   FileOperations* ops_ = nullptr;

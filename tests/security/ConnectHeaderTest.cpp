@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "comms/vxCommsSocket.h"
+#include "comms/vxTerminal.h"
 #include "security/ConnectHeader.h"
+#include "security/HeaderCheck.h"
 #include "security/hmac.h"
 
 namespace vxk {
@@ -151,6 +153,22 @@ TEST_F(HeaderTest, SlowHeaderRefusedAtItsDeadline) {
   EXPECT_LT(took, std::chrono::milliseconds(1500));  // the whole header would take 2.5 s
   EXPECT_EQ(status_.back(), "!Invalid TOA header!");
   EXPECT_FALSE(link_->IsOpen());
+}
+
+// Taken a step at a time, bytes that came between two steps count as in time, and nothing
+// else reaches the device before the header has been checked.
+TEST_F(HeaderTest, StepwiseCheckKeepsTheTerminalOffTheDeviceUntilDone) {
+  HeaderCheck check(*link_, kSecret, [this](const std::string& s) { status_.push_back(s); });
+  TvxTerminal terminal(*link_);
+  Send(kHmac[0] + "\r\n" + kHmac[1] + "\r\nauth: x-hmac");
+  EXPECT_EQ(check.Step(0), HeaderCheck::State::Reading);
+  EXPECT_FALSE(terminal.Send("typed"));
+  Send(std::string(".sha256-y\r\nsha: ") + kHmacDigest + "\r\n\r\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // twice the byte time-out
+  EXPECT_EQ(check.Step(0), HeaderCheck::State::Accepted);
+  EXPECT_EQ(status_, Lines{"SHA: correct for secret key."});
+  EXPECT_TRUE(terminal.Send("after"));
+  EXPECT_EQ(Received(), std::string(kHmacProof) + "\r\nafter");
 }
 
 TEST_F(HeaderTest, HmacHeaderAcceptedAndProofSent) {

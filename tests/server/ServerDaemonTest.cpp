@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -103,6 +104,24 @@ TEST(ServerDaemon, LastingAcceptErrorEndsTheTickAndTheNextTickTakesTheDevice) {
     SleepMs(20);
   }
   EXPECT_EQ(daemon.LiveChildren(), 0u);
+}
+
+// Devices arriving without pause cannot hold a tick: it ends at its budget, and the devices
+// still waiting are taken by the next one.
+TEST(ServerDaemon, TickEndsAtItsBudgetAndTheNextTakesTheRest) {
+  ServerDaemon daemon(8000, 500);
+  daemon.SetProgram("/bin/true", "true");
+  Log log;
+  ASSERT_TRUE(daemon.StartListening("0", log.Sink()));
+  std::vector<int> devices;
+  for (int i = 0; i < 3; ++i) devices.push_back(ConnectTo(std::to_string(daemon.Port())));
+  ASSERT_GE(*std::min_element(devices.begin(), devices.end()), 0);
+  EXPECT_EQ(daemon.AcceptWaiting(10, log.Sink(), 0), 1);
+  EXPECT_TRUE(daemon.CutShort());
+  EXPECT_EQ(daemon.AcceptWaiting(10, log.Sink()), 2);
+  EXPECT_FALSE(daemon.CutShort());
+  EXPECT_EQ(daemon.Accepted(), 3u);
+  for (int fd : devices) EXPECT_TRUE(SeesClose(fd, 3000));
 }
 
 TEST(ServerDaemon, ConnectionNeverLandsOnAConsoleDescriptor) {

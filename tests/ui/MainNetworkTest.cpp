@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -92,6 +94,85 @@ TEST(TcpListen, RefusedHeaderSaysByeAndCloses) {
   EXPECT_NE(sim.Output().find("BYE!"), std::string::npos);
   ASSERT_TRUE(WaitUntil([&] { return tool.Caption().endsWith(QStringLiteral("[CLOSED]")); }, 3000));
   EXPECT_EQ(tool.window->Browser().lvFiles->topLevelItemCount(), 0);
+}
+
+// A device's end of a connection to a tool listening on port.
+int DeviceConnects(const std::string& port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(std::stoi(port)));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// A device that sends nothing is cut off when its first byte is a round-trip time late; one
+// that sends its header a byte every 3 s, at the header's deadline (10 s plus the round-trip
+// time). The window thread is never held meanwhile.
+TEST(TcpListen, SilentAndDribblingDevicesAreCutOffWhileTheWindowRuns) {
+  const std::string silentPort = FreePort();
+  const std::string slowPort = FreePort();
+  Tool silent({"-tcp=" + silentPort, "-rtt=4000"});
+  Tool slow({"-tcp=" + slowPort, "-rtt=4000"});
+  int64_t last = -1;
+  int64_t longest = 0;
+  QTimer probe;
+  probe.setInterval(20);
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    const int64_t now = TickCount();
+    if (last >= 0) longest = std::max(longest, now - last);
+    last = now;
+  });
+  probe.start();
+
+  TcpSocket silentDevice;
+  TcpSocket slowDevice;
+  ASSERT_TRUE(silentDevice.Adopt(DeviceConnects(silentPort)));
+  ASSERT_TRUE(slowDevice.Adopt(DeviceConnects(slowPort)));
+  const int64_t start = TickCount();
+  std::atomic<bool> stop{false};
+  std::thread dribble([&] {
+    const std::string header = BuildConnectHeader(DeviceIdentity(), HeaderOptions());
+    for (char c : header) {
+      if (!slowDevice.SendAll(&c, 1)) return;
+      for (int i = 0; i < 60 && !stop; ++i) SleepMs(50);
+      if (stop) return;
+    }
+  });
+  int64_t silentCut = -1;
+  int64_t slowCut = -1;
+  const QString refused = QStringLiteral("!Invalid TOA header!");
+  const bool bothCut = WaitUntil(
+      [&] {
+        if (silentCut < 0 && silent.PaneText().contains(refused)) silentCut = TickCount() - start;
+        if (slowCut < 0 && slow.PaneText().contains(refused)) slowCut = TickCount() - start;
+        return silentCut >= 0 && slowCut >= 0;
+      },
+      25000);
+  probe.stop();
+  longest = std::max(longest, TickCount() - last);  // a stall at the very end counts too
+  stop = true;
+  dribble.join();
+  ASSERT_TRUE(bothCut) << silentCut << " " << slowCut;
+  // The cut comes after the accept (within a 500 ms tick) and the next 250 ms tick.
+  EXPECT_GE(silentCut, 3900);
+  EXPECT_LT(silentCut, 4000 + 750 + 1500);
+  EXPECT_GE(slowCut, 13900);
+  EXPECT_LT(slowCut, 14000 + 750 + 1500);
+  EXPECT_LT(longest, 1000);
+  for (TcpSocket* device : {&silentDevice, &slowDevice}) {
+    std::string said;
+    char buffer[64];
+    ssize_t n;
+    while ((n = device->Receive(buffer, sizeof buffer, 2000)) > 0) said.append(buffer, n);
+    EXPECT_EQ(said, "BYE!\r\n");
+  }
+  EXPECT_TRUE(silent.Caption().endsWith(QStringLiteral("[CLOSED]")));
+  EXPECT_TRUE(WaitUntil([&] { return slow.Caption().endsWith(QStringLiteral("[CLOSED]")); }, 2000));
 }
 
 TEST(TcpListen, PortInUseGivesBindError) {
