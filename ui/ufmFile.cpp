@@ -31,9 +31,9 @@ namespace {
 
 // Tells an edited text from the one first shown without keeping a second copy of it.
 QByteArray TextDigest(const QString& text) {
-  return QCryptographicHash::hash(
-      QByteArrayView(reinterpret_cast<const char*>(text.constData()), text.size() * 2),
-      QCryptographicHash::Sha256);
+  return QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char*>(text.constData()),
+                                                 text.size() * qsizetype(sizeof(QChar))),
+                                  QCryptographicHash::Sha256);
 }
 
 QFont FixedFont(int pixels) {
