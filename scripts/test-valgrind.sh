@@ -41,7 +41,7 @@ run_job() {
 }
 export -f run_job
 export out SKIP="$skip"
-# The longest first (test_ops' shards), two programs per core at most.
+# The longest first (test_ops' shards), one program per core at a time.
 printf '%s\n' "${jobs[@]}" | sort -t: -k3,3nr | xargs -P "$(nproc)" -I{} bash -c 'run_job {}' \
   | tee "$out/summary"
 
