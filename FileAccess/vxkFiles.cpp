@@ -23,6 +23,10 @@ constexpr int kAbandonedWriteMs = 10000;
 // The rest of a stopped read is dropped for at most this long; a slow device still sending
 // after that is left to the next command's discarding.
 constexpr int kDrainTotalMs = 3000;
+// A read reserves room for the size its header announces, up to this much: growing by
+// doubling would hold up to twice the file (and the old copy while it moves); a false
+// header of some gigabytes must not reserve them.
+constexpr int64_t kMaxReadReserve = 64 << 20;
 
 // Bytes that would end or split a device command line if they stood in a name: CR and LF end
 // it, ESC abandons it, NUL cuts it, a double quote ends a quoted name.
@@ -244,6 +248,7 @@ bool TvxkFiles::ReadFile(const std::string& path, std::string& content) {
   SendCommand("NFTYPE @" + QuoteName(path));
   const int64_t total = ParseReadHeader(ReadLine(8000));
   if (total < 0) return false;
+  content.reserve(static_cast<size_t>(std::min(total, kMaxReadReserve)));
   bool complete = true;
   int64_t remaining = total;
   while (remaining > 0) {

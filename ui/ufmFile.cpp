@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCryptographicHash>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,6 +16,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "ui/Accessibility.h"
 #include "ui/DeviceText.h"
 #include "ui/EditorText.h"
@@ -23,6 +28,13 @@
 
 namespace vxk {
 namespace {
+
+// Tells an edited text from the one first shown without keeping a second copy of it.
+QByteArray TextDigest(const QString& text) {
+  return QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char*>(text.constData()),
+                                                 text.size() * qsizetype(sizeof(QChar))),
+                                  QCryptographicHash::Sha256);
+}
 
 QFont FixedFont(int pixels) {
   QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -141,11 +153,28 @@ TfmFile::Edit TfmFile::EditContent(const std::string& path, const std::string& c
   reFile->moveCursor(QTextCursor::Start);
   UpdateLineInfo();
 
-  if (exec() != QDialog::Accepted) return {};
+  Edit edit;
   // The hex dump, or masked text left in read-only mode, is never the file's new content.
-  if (cbReadOnly->isChecked() || !Edited()) return {};
-  const QString edited = MemoText(*reFile->document());
-  return {true, FileBytes(edited, lineEnd_), edited};
+  if (exec() == QDialog::Accepted && !cbReadOnly->isChecked() && Edited()) {
+    edit.edited = MemoText(*reFile->document());
+    edit.text = FileBytes(edit.edited, lineEnd_);
+    edit.changed = true;
+  }
+  Release();
+  return edit;
+}
+
+void TfmFile::Release() {
+  // A large file's text, its layout and the bytes cost several times its size: none of it
+  // stays once the editor is closed.
+  highlighter_->setDocument(nullptr);
+  reFile->clear();
+  std::string().swap(opened_);
+  shown_.clear();
+#if defined(__GLIBC__)
+  // The allocator keeps freed heap pages for reuse; those of a large file go back at once.
+  malloc_trim(0);
+#endif
 }
 
 void TfmFile::SetReadOnlyMode(bool on) {
@@ -168,7 +197,7 @@ void TfmFile::ShowText() {
   highlighter_->setDocument(lua_ ? reFile->document() : nullptr);
   reFile->setPlainText(FromDevice(MaskControlChars(opened_)));
   // What the editor shows, not the bytes: line ends and masked bytes are not edits.
-  shown_ = MemoText(*reFile->document());
+  shown_ = TextDigest(MemoText(*reFile->document()));
 }
 
 void TfmFile::ShowHex() {
@@ -181,7 +210,7 @@ void TfmFile::SetMemoColour(const QColor& colour) {
 }
 
 bool TfmFile::Edited() const {
-  return MemoText(*reFile->document()) != shown_;
+  return TextDigest(MemoText(*reFile->document())) != shown_;
 }
 
 void TfmFile::UpdateLineInfo() {

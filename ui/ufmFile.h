@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QDialog>
 #include <QString>
@@ -76,10 +77,11 @@ class TfmFile : public QDialog {
   void ShowHex();
   void SetMemoColour(const QColor& colour);
   bool Edited() const;
+  void Release();
 
   std::string opened_;   // the content as handed in; every view is built from it
   std::string lineEnd_;  // the line end the content uses
-  QString shown_;        // the text view as first shown, before any edit
+  QByteArray shown_;     // digest of the text view as first shown, before any edit
   bool lua_ = false;
   LuaHighlighter* highlighter_ = nullptr;
   QColor editableColour_;

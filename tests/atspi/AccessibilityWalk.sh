@@ -73,6 +73,10 @@ print(s.getsockname()[1])')
   pids+=($!)
   /usr/bin/python3 "$here/walk.py" "$work/shots" "$tool" "$@"
   status=$?
+  # The tour ends the tool; a failing exit (a sanitizer's report, say) fails the walk.
+  if [ "$status" -eq 0 ] && ! kill -0 "$tool" 2>/dev/null; then
+    wait "$tool" || { echo "walk: vxktool exited with status $?"; status=1; }
+  fi
   if [ "$status" -ne 0 ]; then
     echo "--- tool log"
     cat "$work/tool.log"
