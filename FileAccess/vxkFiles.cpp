@@ -128,17 +128,22 @@ int64_t TvxkFiles::ParseReadHeader(std::string header) {
   return total < 0 ? -1 : total;
 }
 
-void TvxkFiles::DiscardInput() {
-  if (!terminal_.Lock(1000)) return;
+std::string TvxkFiles::DiscardInput() {
+  std::string dropped;
+  if (!terminal_.Lock(1000)) return dropped;
   const int64_t end = TickCount() + kMaxDiscardMs;
   for (int i = 0; i < kMaxDiscardBlocks && TickCount() < end; ++i) {
-    terminal_.ReadChars(16, 20);
+    dropped += terminal_.ReadChars(16, 20);
     if (terminal_.TimedOut()) break;
   }
   // The bytes of a last, incomplete block would otherwise be read as the next command's reply.
-  for (int i = 0; i < 16 && !terminal_.ReadChars(1, 0).empty(); ++i) {
+  for (int i = 0; i < 16; ++i) {
+    const std::string byte = terminal_.ReadChars(1, 0);
+    if (byte.empty()) break;
+    dropped += byte;
   }
   terminal_.Unlock();
+  return dropped;
 }
 
 void TvxkFiles::SendCommand(const std::string& command) {
@@ -295,10 +300,17 @@ bool TvxkFiles::WriteFile(const std::string& path, const std::string& content,
   if (timeStamp != 0) command += "\t" + std::to_string(DateTimeToDosTime(timeStamp));
   command += "\tw";
   SendCommand(command);
-  // A go-ahead cut short by the time-out is none: by then the device has stopped waiting for
-  // the data, and would take it as typed input.
-  if (!Contains(ReadLine(8000), kSendFile) || terminal_.TimedOut()) {
-    DiscardInput();
+  // A go-ahead cut short by the time-out is none: the device may stop waiting for the data
+  // any moment, and would take the rest as typed input.
+  const std::string goAhead = ReadLine(8000);
+  if (!Contains(goAhead, kSendFile) || terminal_.TimedOut()) {
+    // Still, a go-ahead that came (cut, or behind line noise) left the device taking data:
+    // until it gives up on them with its prompt, whatever goes out next, a retry included,
+    // would become the file's content. So that prompt is awaited here.
+    const std::string seen = goAhead + DiscardInput();
+    const size_t go = seen.rfind(kSendFile);
+    if (go != std::string::npos && seen.find(TvxTerminal::kPromptEnd, go) == std::string::npos)
+      terminal_.ReadToPromptEnd(kAbandonedWriteMs);
     return false;
   }
   // The device says nothing while it takes data, so any answer before the last block is a

@@ -392,6 +392,24 @@ TEST_P(FilesTest, StoppedTransfersFailAndLeaveTheDeviceAtItsPrompt) {
   EXPECT_TRUE(files_->MakeDirectory("/After"));
 }
 
+// Junk ahead of the go-ahead fails the write, but the device is taking data: a retry must not
+// go out as the file's content before the device has given up on them.
+TEST_P(FilesTest, RetryAfterAGoAheadBehindJunkWritesTheFile) {
+  WithDevice([](SimDevice& s) { s.Device().InjectFault({StreamFault::Kind::Watch, false, 0}); });
+  ASSERT_TRUE(files_->WriteFile("/Logs/x.cfg", "old"));
+  std::string seen;
+  WithDevice([&](SimDevice& s) { seen = s.Device().Fault().SeenOut(); });
+  const size_t goAhead = seen.find("Send file");
+  ASSERT_NE(goAhead, std::string::npos);
+  WithDevice([&](SimDevice& s) {
+    s.Device().InjectFault({StreamFault::Kind::Garbage, false, goAhead});
+  });
+  EXPECT_FALSE(files_->WriteFile("/Logs/x.cfg", "a=1\r\n"));
+  WithDevice([](SimDevice& s) { s.Device().InjectFault({}); });
+  EXPECT_TRUE(files_->WriteFile("/Logs/x.cfg", "a=1\r\n"));
+  EXPECT_EQ(Node("/Logs/x.cfg")->data, "a=1\r\n");
+}
+
 TEST_P(FilesTest, WriteDoesNotWaitARoundTripForAnAnswerAlreadyRead) {
   // With a long round-trip time (a TCP device's default) the device's "Send file", which
   // arrives with the prompt, must not wait behind that time while the device gives up.
