@@ -50,22 +50,28 @@ struct Row {
   const char* shown;  // what the user must be shown (a box's or the pane's text), "" for nothing
 };
 
-// Prompt waits after an ESC: the link's round trip + 250 ms; the link's extra time is counted
-// once more for each exchange.
+// Waits of the file layer: the prompt after an ESC (250 ms + the link's round trip and extra
+// time, 100 ms here), a data block 2000, the closing prompt 100, a listing line 1000.
 constexpr int kPromptMs = 250 + 100;
 // A relisting into a device that still takes upload data: the prompt, then one listing line.
 constexpr int kRelistMs = kPromptMs + 1000;
+// The longest the file layer waits for a device to give up on upload data it left unsent.
+constexpr int kAbandonedMs = 10000;
 
+// Waits: Save to PC and the archive wait out one data block and the closing prompt; a refused
+// edit the closing prompt and a relisting; a garbled go-ahead the discarding of the noise and
+// the device's giving up; a prompt that never comes the prompt and the go-ahead (8000) and a
+// relisting; the LCD its pixel text (10000) and the closing prompt.
 const Row kRows[] = {
     {"Save to PC", Act::SaveToPc, Kind::Stall, false, "data.txt\t9000\r\n", 4500, "mid-data",
      2000 + 100, "Could not read /T/data.txt: not saved."},
     {"Edit/Save", Act::EditSave, Kind::EarlyAnswer, true, "NFWRITE", 4600, "mid-upload",
      100 + kRelistMs, "Could not write /T/data.txt"},
-    {"Edit/Save", Act::EditSave, Kind::Garbage, false, "Send file", 0, "go-ahead", 2000 + kRelistMs,
-     "Could not write /T/data.txt"},
+    {"Edit/Save", Act::EditSave, Kind::Garbage, false, "Send file", 0, "go-ahead",
+     2000 + kAbandonedMs + kRelistMs, "Could not write /T/data.txt"},
     {"Upload drop", Act::UploadDrop, Kind::NoPrompt, false, "", 0, "start",
      kPromptMs + 8000 + kRelistMs, "Could not write /T/new.txt"},
-    {"Upload drop", Act::UploadDrop, Kind::Drop, true, "NFWRITE", 4600, "mid-upload", 1000,
+    {"Upload drop", Act::UploadDrop, Kind::Drop, true, "NFWRITE", 4600, "mid-upload", 0,
      "Could not write /T/new.txt"},
     {"LCD fetch", Act::LcdFetch, Kind::Stall, false, "U8G2", 300, "mid-pixels", 10000 + 100, ""},
     {"Diagnostics", Act::Diagnostics, Kind::Garbage, false, "Directory of /Config\r\n", 0,
