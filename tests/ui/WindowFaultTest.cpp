@@ -15,6 +15,7 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <ostream>
 #include <sstream>
 
 #include "UiTestSupport.h"
@@ -79,6 +80,11 @@ const Row kRows[] = {
     {"Diagnostics", Act::Diagnostics, Kind::Stall, false, "zbig.cfg\t9000\r\n", 4500, "mid-file",
      2000 + 100, ""},
 };
+
+// How a case is named in test listings.
+void PrintTo(const Row& row, std::ostream* out) {
+  *out << row.op << ", " << StreamFault::Name(row.kind) << ", " << row.step;
+}
 
 std::string Text(size_t n, unsigned seed) {
   std::string s;
