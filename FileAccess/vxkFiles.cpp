@@ -52,6 +52,18 @@ bool IsErrorStatus(const std::string& line) {
   return line.find_first_not_of('0') < colon;
 }
 
+// Whether any line of text is such a status.
+bool HasErrorStatusLine(const std::string& text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    if (IsErrorStatus(text.substr(start, end - start))) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 }  // namespace
 
 // The common frame of an operation: link open, terminal lock (1000 ms), Busy guard. Releases
@@ -132,17 +144,22 @@ int64_t TvxkFiles::ParseReadHeader(std::string header) {
   return total < 0 ? -1 : total;
 }
 
-void TvxkFiles::DiscardInput() {
-  if (!terminal_.Lock(1000)) return;
+std::string TvxkFiles::DiscardInput() {
+  std::string dropped;
+  if (!terminal_.Lock(1000)) return dropped;
   const int64_t end = TickCount() + kMaxDiscardMs;
   for (int i = 0; i < kMaxDiscardBlocks && TickCount() < end; ++i) {
-    terminal_.ReadChars(16, 20);
+    dropped += terminal_.ReadChars(16, 20);
     if (terminal_.TimedOut()) break;
   }
   // The bytes of a last, incomplete block would otherwise be read as the next command's reply.
-  for (int i = 0; i < 16 && !terminal_.ReadChars(1, 0).empty(); ++i) {
+  for (int i = 0; i < 16; ++i) {
+    const std::string byte = terminal_.ReadChars(1, 0);
+    if (byte.empty()) break;
+    dropped += byte;
   }
   terminal_.Unlock();
+  return dropped;
 }
 
 void TvxkFiles::SendCommand(const std::string& command) {
@@ -302,13 +319,26 @@ bool TvxkFiles::WriteFile(const std::string& path, const std::string& content,
   SendCommand(command);
   // A go-ahead cut short by the time-out is none: by then the device has stopped waiting for
   // the data, and would take it as typed input.
-  if (!Contains(ReadLine(8000), kSendFile) || terminal_.TimedOut()) {
-    DiscardInput();
+  const std::string goAhead = ReadLine(8000);
+  const bool cut = terminal_.TimedOut();
+  if (!Contains(goAhead, kSendFile) || cut) {
+    // A whole go-ahead that came behind line noise, though, left the device taking data:
+    // until it gives up on them with its prompt, whatever goes out next, a retry included,
+    // would become the file's content. So that prompt is awaited here.
+    const std::string seen = goAhead + DiscardInput();
+    const size_t go = seen.rfind(kSendFile);
+    if (!cut && go != std::string::npos &&
+        seen.find(TvxTerminal::kPromptEnd, go) == std::string::npos)
+      terminal_.ReadToPromptEnd(kAbandonedWriteMs);
     return false;
   }
   // The device says nothing while it takes data, so any answer before the last block is a
   // refusal, even when its prompt has not come yet (an error line may arrive alone).
-  const bool ok = SendBlocks(content, [this] { return !terminal_.ReadChars(1, 0).empty(); });
+  std::string answer;
+  const bool ok = SendBlocks(content, [&] {
+    answer = terminal_.ReadChars(1, 0);
+    return !answer.empty();
+  });
   Done();
   if (cancelledSend_) {
     cancelledSend_ = false;
@@ -316,8 +346,13 @@ bool TvxkFiles::WriteFile(const std::string& path, const std::string& content,
     return false;
   }
   if (!ok) {
-    // The rest of the refusal up to its prompt is not the next command's reply.
-    FinishExchange();
+    // The rest of the refusal up to its prompt is not the next command's reply. An answer
+    // without an error status is no refusal but line noise: the device is still taking the
+    // data and would take the next command for the rest of them, so its prompt is awaited.
+    answer += terminal_.ReadToPromptEnd(100);
+    answer += DiscardInput();
+    if (terminal_.IsOpen() && !HasErrorStatusLine(answer))
+      terminal_.ReadToPromptEnd(kAbandonedWriteMs);
     return false;
   }
   // The device's closing line. An error status there, or a connection the device dropped,

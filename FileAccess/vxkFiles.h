@@ -72,7 +72,8 @@ class TvxkFiles {
   class Frame;
 
   void SendCommand(const std::string& command);
-  void DiscardInput();
+  // Drops what the device has sent so far and returns it.
+  std::string DiscardInput();
   std::string ReadLine(int timeoutMs);
   std::string ReadStatus(int timeoutMs);
   void FinishExchange();

@@ -76,6 +76,7 @@ void TreeSaver::SaveTree(const std::string& localParent, const std::string& devi
   std::vector<std::string> lines;
   if (!files_.ListDirectory(devicePath, lines)) {
     ++result_.failed;
+    result_.unread.push_back(devicePath);
     return;
   }
   const std::string localPath = localParent + "/" + DeviceNameToLocal(name);
@@ -101,6 +102,7 @@ void TreeSaver::SaveFile(const std::string& localPath, const std::string& device
   std::string content;
   if (!files_.ReadFile(devicePath, content)) {
     ++result_.failed;
+    result_.unread.push_back(devicePath);
     return;
   }
   WriteLocalFile(localPath, content, time);

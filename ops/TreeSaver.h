@@ -23,6 +23,7 @@ class TreeSaver {
     Status status = Status::Done;
     int saved = 0;                     // local files written
     int failed = 0;                    // device files or folders that could not be read
+    std::vector<std::string> unread;   // their device paths, in the order met
     std::vector<std::string> skipped;  // device paths left out (unsafe name, too deep)
   };
 

@@ -142,6 +142,12 @@ void FileOperations::AppendStatusText(const QString& text, int style) {
   pane_.reTerm()->repaint();
 }
 
+void FileOperations::AppendErrorText(const QString& text) {
+  pane_.AppendText(text, kRed, true, false);
+  pane_.TrimAndScroll();
+  pane_.reTerm()->repaint();
+}
+
 void FileOperations::Relist() {
   browser_.ShowDeviceDirectory(browser_.CurrentDir());
 }
@@ -176,6 +182,9 @@ void FileOperations::actSaveExecute() {
   for (const std::string& path : result.skipped)
     AppendStatusText(QStringLiteral("\r\nNot saved: ") + Printable(path) + QStringLiteral("\r\n"),
                      kItalic);
+  // A file the device did not deliver is not on the PC; the user must not think it is.
+  for (const std::string& path : result.unread)
+    AppendErrorText(QStringLiteral("\r\nCould not read %1: not saved.\r\n").arg(Printable(path)));
 }
 
 void FileOperations::actDeleteExecute() {
@@ -264,10 +273,8 @@ void FileOperations::UploadLocalFile(const QString& localPath, bool route) {
   const std::string deviceName = ToDevice(name);
   const std::string prefix = browser_.CurrentDir() + "/";
   if (HasControlChars(deviceName)) {
-    pane_.AppendText(QStringLiteral("\r\nCannot upload %1: the name holds control characters\r\n")
-                         .arg(Printable(deviceName)),
-                     kRed, true, false);
-    pane_.TrimAndScroll();
+    AppendErrorText(QStringLiteral("\r\nCannot upload %1: the name holds control characters\r\n")
+                        .arg(Printable(deviceName)));
   }
   const LocalUpload upload = PrepareUpload(QFile::encodeName(localPath).toStdString());
   std::string target = route ? ProperPlace(prefix, deviceName) : std::string();
@@ -276,7 +283,9 @@ void FileOperations::UploadLocalFile(const QString& localPath, bool route) {
   AppendStatusText(
       QStringLiteral("\r\n %1 > %2\r\n").arg(upload.content.size()).arg(FromDevice(target)),
       kItalic);
-  files_.WriteFile(target, upload.content, upload.time);
+  // The line above announced the upload; a failed one must not read as done.
+  if (!files_.WriteFile(target, upload.content, upload.time))
+    AppendErrorText(QStringLiteral("\r\nCould not write %1\r\n").arg(Printable(target)));
 }
 
 void FileOperations::dftFilesDrop(QStringList files, bool ctrl) {

@@ -77,6 +77,8 @@ class FileOperations : public QObject {
 
  private:
   QAction* MakeAction(const char* name, const QString& caption, void (FileOperations::*slot)());
+  // Red bold text in the terminal pane, for what did not happen.
+  void AppendErrorText(const QString& text);
   void Relist();
 
   TvxTerminal& terminal_;

@@ -410,6 +410,36 @@ TEST_P(FilesTest, StoppedTransfersFailAndLeaveTheDeviceAtItsPrompt) {
   EXPECT_TRUE(files_->MakeDirectory("/After"));
 }
 
+// Line noise ahead of the go-ahead, or amid the upload, fails the write, but the device is
+// still taking data: a retry must not go out as the file's content or be swallowed by it.
+TEST_P(FilesTest, RetryAfterLineNoiseInAWriteWritesTheFile) {
+  const std::string content(9000, 'n');
+  WithDevice([](SimDevice& s) { s.Device().InjectFault({StreamFault::Kind::Watch, false, 0}); });
+  ASSERT_TRUE(files_->WriteFile("/Logs/x.cfg", content));
+  std::string out, in;
+  WithDevice([&](SimDevice& s) {
+    out = s.Device().Fault().SeenOut();
+    in = s.Device().Fault().SeenIn();
+  });
+  ASSERT_NE(out.find("Send file"), std::string::npos);
+  const StreamFault cases[] = {{StreamFault::Kind::Garbage, false, out.find("Send file")},
+                               {StreamFault::Kind::Garbage, true, in.size() / 2}};
+  for (const StreamFault& fault : cases) {
+    WithDevice([&](SimDevice& s) {
+      s.Files().Files().WriteFile("/Logs/x.cfg", "old", 0);
+      s.Device().InjectFault(fault);
+    });
+    // Noise amid the upload may come too late to be noticed: then the data went out whole.
+    if (files_->WriteFile("/Logs/x.cfg", content)) {
+      EXPECT_TRUE(fault.onInput);
+      EXPECT_EQ(Node("/Logs/x.cfg")->data, content);
+    }
+    WithDevice([](SimDevice& s) { s.Device().InjectFault({}); });
+    EXPECT_TRUE(files_->WriteFile("/Logs/x.cfg", "a=1\r\n")) << fault.onInput;
+    EXPECT_EQ(Node("/Logs/x.cfg")->data, "a=1\r\n");
+  }
+}
+
 TEST_P(FilesTest, WriteDoesNotWaitARoundTripForAnAnswerAlreadyRead) {
   // With a long round-trip time (a TCP device's default) the device's "Send file", which
   // arrives with the prompt, must not wait behind that time while the device gives up.

@@ -7,11 +7,15 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
+#include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 
 #include "FileAccess/ConversionError.h"
 #include "comms/Ticks.h"
+#include "ops/DiagArchive.h"
 #include "ops/LcdSnapshot.h"
 #include "ops/LocalFiles.h"
 #include "ops/TreeSaver.h"
@@ -24,7 +28,16 @@ using Kind = StreamFault::Kind;
 
 namespace {
 
-enum class Op { ReadFile, WriteFile, ListDirectory, SaveToPc, EditSave, UploadDrop, LcdFetch };
+enum class Op {
+  ReadFile,
+  WriteFile,
+  ListDirectory,
+  SaveToPc,
+  EditSave,
+  UploadDrop,
+  LcdFetch,
+  DiagArchive
+};
 
 const char* OpName(Op op) {
   switch (op) {
@@ -42,6 +55,8 @@ const char* OpName(Op op) {
       return "UploadDrop";
     case Op::LcdFetch:
       return "LcdFetch";
+    case Op::DiagArchive:
+      return "DiagArchive";
   }
   return "?";
 }
@@ -63,6 +78,10 @@ int BudgetMs(Op op) {
       return 13000 + 12000;
     case Op::LcdFetch:
       return 1000 + 10000 + 10000 + 1000;
+    case Op::DiagArchive:
+      // A stalled report holds up the listing after it: report 5 s, listing 2 x 1 s, then
+      // the file's header 8 s and a data block 2 s.
+      return 5000 + 2000 + 8000 + 2000 + 1000 + 1000;
   }
   return 0;
 }
@@ -76,6 +95,48 @@ std::string Pattern(size_t n, unsigned seed) {
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// An archive as Python's zipfile (no code shared with libzip) reads it back: whether every
+// entry's CRC holds, the entry names, and the content of one entry written to a file.
+constexpr const char* kZipCheck = R"(import sys, zipfile
+try:
+    z = zipfile.ZipFile(sys.argv[1])
+    bad = z.testzip()
+    names = z.namelist()
+    if sys.argv[2] in names: open(sys.argv[3], 'wb').write(z.read(sys.argv[2]))
+    print('valid' if bad is None else 'crc', *names)
+except Exception:
+    print('unreadable')
+)";
+
+struct ZipCheck {
+  bool valid = false;
+  std::set<std::string> names;
+  std::string entry;  // the content of the entry asked for, when there is one
+};
+
+ZipCheck CheckZip(const std::string& dir, const std::string& zip, const std::string& entry) {
+  const std::string script = dir + "/zipcheck.py";
+  const std::string out = dir + "/entry.bin";
+  if (!fs::exists(script)) std::ofstream(script) << kZipCheck;
+  fs::remove(out);
+  std::string text;
+  if (FILE* p =
+          ::popen(("python3 " + script + " '" + zip + "' '" + entry + "' " + out).c_str(), "r")) {
+    char buf[1024];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+    ::pclose(p);
+  }
+  ZipCheck check;
+  std::istringstream words(text);
+  std::string word;
+  words >> word;
+  check.valid = word == "valid";
+  while (words >> word) check.names.insert(word);
+  if (check.names.count(entry)) check.entry = Slurp(out);
+  return check;
 }
 
 class FaultTable : public ::testing::TestWithParam<Op> {
@@ -115,6 +176,7 @@ class FaultTable : public ::testing::TestWithParam<Op> {
     });
     std::ofstream(local_ + "/data.bin", std::ios::binary | std::ios::trunc) << "old local";
     std::ofstream(local_ + "/drop.bin", std::ios::binary | std::ios::trunc) << newData_;
+    std::ofstream(local_ + "/diag.zip", std::ios::binary | std::ios::trunc) << "old archive";
   }
 
   // Runs the operation; checks what must hold whatever the fault: a success is a true one
@@ -179,6 +241,35 @@ class FaultTable : public ::testing::TestWithParam<Op> {
           why = "picture of the wrong size";
         return r.ok();
       }
+      case Op::DiagArchive: {
+        // A device fault leaves entries out but never fails the archive; a local fault (a
+        // malformed listing line) fails it and keeps the file that was there.
+        DiagRequest request;
+        request.path = local_ + "/diag.zip";
+        request.info = "info";
+        request.folders = {"/T"};
+        request.panes = {{"ui.terminal.txt", "pane"}};
+        bool written = true;
+        try {
+          DiagArchive(*terminal_, *files_).Save(request, {});
+        } catch (const ConversionError&) {
+          written = false;
+        }
+        const std::string entry = "vx.keeper//T/data.bin";
+        if (!written) {
+          if (Slurp(request.path) != "old archive") why = "failed archive changed the old file";
+          note_ = "refused";
+          return false;
+        }
+        const ZipCheck zip = CheckZip(local_, request.path, entry);
+        if (!zip.valid || !zip.names.count("ui.info.txt") || !zip.names.count("ui.terminal.txt")) {
+          why = "archive reported written but incomplete or unreadable";
+        } else if (zip.names.count(entry) && !sameOrLength(zip.entry, oldData_)) {
+          why = "archived device file differs";
+        }
+        if (!zip.names.count(entry)) note_ = "part";  // written without the device file
+        return zip.names.count(entry) > 0;
+      }
     }
     return false;
   }
@@ -201,6 +292,7 @@ class FaultTable : public ::testing::TestWithParam<Op> {
   HidRig rig_;
   std::unique_ptr<TvxTerminal> terminal_;
   std::unique_ptr<TvxkFiles> files_;
+  std::string note_;  // an outcome finer than success or failure, for the table
 };
 
 // The steps of an exchange, as byte offsets of a clean run: the start, every prompt end and
@@ -214,6 +306,10 @@ std::vector<StreamFault> Steps(const std::string& out, const std::string& in, bo
     if (out[i] == '\xBB' && prompts++ < 3) at.insert(i + 1);
     if (out[i] == '\n' && lines++ < 2) at.insert(i + 1);
   }
+  // The first line of a listing, which the diagnostics archive reaches only after its report.
+  const size_t listing = out.find("Directory of");
+  if (listing != std::string::npos && out.find('\n', listing) != std::string::npos)
+    at.insert(out.find('\n', listing) + 1);
   std::vector<StreamFault> steps;
   for (const size_t a : at) steps.push_back({Kind::None, false, a});
   if (upload) {
@@ -240,9 +336,19 @@ TEST_P(FaultTable, EveryFaultAtEveryStep) {
   int cases = 0;
   int64_t slowest = 0;
   int late = 0;
+  const Kind kinds[] = {Kind::Stall,      Kind::Drop,        Kind::EarlyAnswer, Kind::Garbage,
+                        Kind::HalfPacket, Kind::SingleBytes, Kind::NoPrompt};
+  // The table for the record: a row per step, a cell per fault: ok (a true success), fail (a
+  // clean failure), for the archive part (written without the device file) or refused (not
+  // written, the old file kept); "!" when a check failed, "L" for a late next operation; then
+  // the seconds taken.
+  std::ostringstream table;
+  table << "\n" << std::left << std::setw(14) << OpName(op);
+  for (const Kind kind : kinds) table << std::setw(13) << StreamFault::Name(kind);
+  table << "\n";
   for (StreamFault step : Steps(out, in, upload)) {
-    for (const Kind kind : {Kind::Stall, Kind::Drop, Kind::EarlyAnswer, Kind::Garbage,
-                            Kind::HalfPacket, Kind::SingleBytes, Kind::NoPrompt}) {
+    table << std::setw(14) << ((step.onInput ? "in@" : "out@") + std::to_string(step.at));
+    for (const Kind kind : kinds) {
       step.kind = kind;
       const std::string label = std::string(OpName(op)) + ", " + StreamFault::Name(kind) +
                                 (step.onInput ? " at input byte " : " at output byte ") +
@@ -250,6 +356,7 @@ TEST_P(FaultTable, EveryFaultAtEveryStep) {
       Reset();
       Arm(step);
       why.clear();
+      note_.clear();
       const int64_t start = TickCount();
       const bool garbled = kind == Kind::Garbage || kind == Kind::EarlyAnswer;
       bool ok = false;
@@ -260,16 +367,20 @@ TEST_P(FaultTable, EveryFaultAtEveryStep) {
       }
       const int64_t took = TickCount() - start;
       slowest = std::max(slowest, took);
+      const bool failedCheck = !why.empty() || took > BudgetMs(op);
       EXPECT_EQ(why, "") << label;
       EXPECT_LE(took, BudgetMs(op)) << label;
       // A stream that is only cut differently must not make anything fail.
-      if (kind == Kind::HalfPacket || kind == Kind::SingleBytes) EXPECT_TRUE(ok) << label;
+      if (kind == Kind::HalfPacket || kind == Kind::SingleBytes) {
+        EXPECT_TRUE(ok) << label;
+      }
       Recover();
       Reset();
       why.clear();
       // A device left waiting for upload data takes the next command as data until its own
       // receive time-out; after that the next operation must work.
-      if (!Run(Op::ReadFile, false, why)) {
+      const bool nextLate = !Run(Op::ReadFile, false, why);
+      if (nextLate) {
         ++late;
         std::cout << label << ": next operation only after the device's receive time-out\n";
         usleep((VirtualDevice::kReceiveTimeoutMs + 500) * 1000);
@@ -278,16 +389,25 @@ TEST_P(FaultTable, EveryFaultAtEveryStep) {
       }
       EXPECT_EQ(why, "") << label << ": next operation";
       ++cases;
+      std::ostringstream cell;
+      cell << (!note_.empty() ? note_
+               : ok           ? "ok"
+                              : "fail")
+           << (failedCheck ? "!" : "") << (nextLate ? "L" : "") << " " << std::fixed
+           << std::setprecision(1) << took / 1000.0;
+      table << std::setw(13) << cell.str();
     }
+    table << "\n";
   }
+  std::cout << table.str();
   std::cout << OpName(op) << ": " << cases << " cases, slowest " << slowest << " ms, " << late
             << " with a late next operation\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(Ops, FaultTable,
                          ::testing::Values(Op::ReadFile, Op::WriteFile, Op::ListDirectory,
-                                           Op::SaveToPc, Op::EditSave, Op::UploadDrop,
-                                           Op::LcdFetch),
+                                           Op::SaveToPc, Op::EditSave, Op::UploadDrop, Op::LcdFetch,
+                                           Op::DiagArchive),
                          [](const auto& info) { return std::string(OpName(info.param)); });
 
 }  // namespace
