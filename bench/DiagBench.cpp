@@ -3,10 +3,8 @@
 #include <filesystem>
 #include <string>
 
-#include "FileAccess/vxkFiles.h"
-#include "bench/Bench.h"
+#include "bench/BenchSession.h"
 #include "ops/DiagArchive.h"
-#include "sim/TcpRig.h"
 
 namespace vxk {
 namespace {
@@ -14,12 +12,10 @@ namespace {
 // An archive of 200 device files (20 folders' worth in /Store and the root, 2 KB each) over
 // loopback TCP, without and with a password.
 void ArchiveBench() {
-  TcpRig rig;
-  rig.link.SetRoundTripTime(20);
-  rig.link.SetExtraTime(20);
-  if (!rig.link.Open()) Fail("open");
-  TvxTerminal term(rig.link);
-  TvxkFiles files(term);
+  BenchSession session;
+  TcpRig& rig = session.rig;
+  TvxTerminal& term = session.term;
+  TvxkFiles& files = session.files;
   files.QuoteNames = true;
   constexpr int kFiles = 200;
   rig.WithDevice([&](VirtualDevice&) {

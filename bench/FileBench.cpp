@@ -3,21 +3,17 @@
 #include <string>
 #include <vector>
 
-#include "FileAccess/vxkFiles.h"
-#include "bench/Bench.h"
-#include "sim/TcpRig.h"
+#include "bench/BenchSession.h"
 
 namespace vxk {
 
 namespace {
 
 void Transfers() {
-  TcpRig rig;
-  rig.link.SetRoundTripTime(20);
-  rig.link.SetExtraTime(20);
-  if (!rig.link.Open()) Fail("open");
-  TvxTerminal term(rig.link);
-  TvxkFiles files(term);
+  BenchSession session;
+  TcpRig& rig = session.rig;
+  TvxTerminal& term = session.term;
+  TvxkFiles& files = session.files;
   std::string data(size_t(4) << 20, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 31 % 251);
 

@@ -3,23 +3,19 @@
 #include <fstream>
 #include <string>
 
-#include "FileAccess/vxkFiles.h"
-#include "bench/Bench.h"
+#include "bench/BenchSession.h"
 #include "ops/TreeSaver.h"
 #include "ops/Upload.h"
-#include "sim/TcpRig.h"
 
 namespace vxk {
 
 namespace {
 
 void Operations() {
-  TcpRig rig;
-  rig.link.SetRoundTripTime(20);
-  rig.link.SetExtraTime(20);
-  if (!rig.link.Open()) Fail("open");
-  TvxTerminal term(rig.link);
-  TvxkFiles files(term);
+  BenchSession session;
+  TcpRig& rig = session.rig;
+  TvxTerminal& term = session.term;
+  TvxkFiles& files = session.files;
   files.QuoteNames = true;
   const std::filesystem::path local =
       std::filesystem::temp_directory_path() / ("vxkbench-ops-" + std::to_string(::getpid()));
