@@ -27,6 +27,23 @@ constexpr int kDrainTotalMs = 3000;
 // doubling would hold up to twice the file (and the old copy while it moves); a false
 // header of some gigabytes must not reserve them.
 constexpr int64_t kMaxReadReserve = 64 << 20;
+// After a file's bytes the device ends its reply; that end is awaited at least this long (or
+// a round trip and kPromptSlackMs, when longer), and at most kMaxReadEnd bytes of it are read.
+constexpr int kReadEndMinMs = 1000;
+constexpr int kPromptSlackMs = 250;
+constexpr size_t kMaxReadEnd = 256;
+// The device confirms an upload once it has all the data: this long after the last of it has
+// left the PC. While the link still drains data to a slow device the wait goes on, by at most
+// a millisecond per byte that was still queued (a line of 1000 bytes/s).
+constexpr int kClosingStatusMs = 8000;
+constexpr int kClosingSliceMs = 200;
+// Device text kept as the detail of a result.
+constexpr size_t kMaxDetail = 200;
+
+std::string FileNamePartOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 // Bytes that would end or split a device command line if they stood in a name: CR and LF end
 // it, ESC abandons it, NUL cuts it, a double quote ends a quoted name.
@@ -52,16 +69,52 @@ bool IsErrorStatus(const std::string& line) {
   return line.find_first_not_of('0') < colon;
 }
 
-// Whether any line of text is such a status.
-bool HasErrorStatusLine(const std::string& text) {
+// The first line of text that is such a status; empty when there is none.
+std::string ErrorStatusLine(const std::string& text) {
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find_first_of("\r\n", start);
     if (end == std::string::npos) end = text.size();
-    if (IsErrorStatus(text.substr(start, end - start))) return true;
+    const std::string line = text.substr(start, end - start);
+    if (IsErrorStatus(line)) return line.substr(0, kMaxDetail);
     start = end + 1;
   }
-  return false;
+  return {};
+}
+
+// Device text as a result's detail: without its line ends around it, bounded.
+std::string Detail(const std::string& text) {
+  const size_t start = text.find_first_not_of("\r\n ");
+  if (start == std::string::npos) return {};
+  const size_t end = text.find_last_not_of("\r\n ");
+  return text.substr(start, std::min(end - start + 1, kMaxDetail));
+}
+
+// A reply's tail that may stand between a file's bytes and the prompt: line ends, and lines
+// that report success.
+bool IsHarmlessTail(const std::string& text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start && text.substr(start, end - start).find(kOk) == std::string::npos) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+// A name as the device may echo it: ASCII letters lowered, "_" as blank, no leading "/".
+std::string ComparableName(const std::string& name) {
+  std::string out;
+  size_t i = 0;
+  while (i < name.size() && name[i] == '/') ++i;
+  for (; i < name.size(); ++i) {
+    char c = name[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c == '_') c = ' ';
+    out += c;
+  }
+  return out;
 }
 
 }  // namespace
@@ -71,15 +124,24 @@ bool HasErrorStatusLine(const std::string& text) {
 class TvxkFiles::Frame {
  public:
   Frame(TvxkFiles& files, bool guardBusy) : files_(files) {
-    if (!files.terminal_.IsOpen()) return;
-    if (!files.terminal_.Lock(1000)) return;
+    if (!files.terminal_.IsOpen()) {
+      why_ = Reason::NotOpen;
+      return;
+    }
+    if (!files.terminal_.Lock(1000)) {
+      why_ = Reason::LockTimeout;
+      return;
+    }
     locked_ = true;
     if (guardBusy) {
-      if (files.busy_) return;
+      if (files.busy_) {
+        why_ = Reason::Busy;
+        return;
+      }
       files.busy_ = true;
       ownsBusy_ = true;
     }
-    ok_ = true;
+    why_ = Reason::None;
   }
   ~Frame() {
     if (ownsBusy_) files_.busy_ = false;
@@ -88,13 +150,14 @@ class TvxkFiles::Frame {
   Frame(const Frame&) = delete;
   Frame& operator=(const Frame&) = delete;
 
-  explicit operator bool() const { return ok_; }
+  explicit operator bool() const { return why_ == Reason::None; }
+  OpResult Failure() const { return OpResult::Fail(why_); }
 
  private:
   TvxkFiles& files_;
   bool locked_ = false;
   bool ownsBusy_ = false;
-  bool ok_ = false;
+  Reason why_ = Reason::NotOpen;
 };
 
 TvxkFiles::TvxkFiles(TvxTerminal& terminal) : terminal_(terminal) {}
@@ -134,6 +197,12 @@ bool TvxkFiles::TryParseEntry(const std::string& line, TDirEntry& entry) {
   } catch (const ConversionError&) {
     return false;
   }
+}
+
+bool TvxkFiles::HeaderNamesPath(const std::string& name, const std::string& path) {
+  if (name.empty()) return true;
+  const std::string given = ComparableName(name);
+  return given == ComparableName(path) || given == ComparableName(FileNamePartOf(path));
 }
 
 int64_t TvxkFiles::ParseReadHeader(std::string header) {
@@ -201,95 +270,164 @@ void TvxkFiles::Done() {
   if (OnDone) OnDone(*this);
 }
 
-bool TvxkFiles::ListDirectory(const std::string& path, std::vector<std::string>& lines) {
+OpResult TvxkFiles::Silence(const std::string& what) {
+  if (!terminal_.IsOpen() || !terminal_.Link().IsAlive()) return OpResult::Fail(Reason::LinkLost);
+  return OpResult::Fail(Reason::TimedOut, what);
+}
+
+OpResult TvxkFiles::ListDirectory(const std::string& path, std::vector<std::string>& lines) {
   lines.clear();
-  if (!IsSafeName(path, false)) return false;
+  if (!IsSafeName(path, false)) return OpResult::Fail(Reason::BadName);
   Frame frame(*this, true);
-  if (!frame) return false;
+  if (!frame) return frame.Failure();
   SendCommand("NFDIR @" + QuoteName(path));
   for (size_t n = 0;; ++n) {
     const std::string line = ReadLine(1000);
-    if (terminal_.TimedOut() || n >= kMaxListing) return false;
+    if (terminal_.TimedOut()) return Silence("no listing");
+    if (n >= kMaxListing) return OpResult::Fail(Reason::BadReply, "no listing header");
     if (Contains(line, "Directory of")) break;
+    // A folder that is not there is answered with a status instead of a listing.
+    if (IsErrorStatus(line)) {
+      FinishExchange();
+      return OpResult::Fail(Reason::Refused, Detail(line));
+    }
   }
   // Only the closing empty line makes a listing whole. One cut by a time-out or a lost link
   // keeps what came (a partial last line too) for display, but is no success: a caller that
   // copies a tree must not take a part for the whole.
-  bool complete = false;
+  OpResult result = OpResult::Fail(Reason::LinkLost);
   while (terminal_.IsOpen()) {
     const std::string line = ReadLine(1000);
     if (line.empty()) {
-      complete = !terminal_.TimedOut();
+      result = terminal_.TimedOut() ? Silence("listing cut short") : OpResult::Done();
       break;
     }
-    if (lines.size() >= kMaxListing) break;
+    if (lines.size() >= kMaxListing) {
+      result = OpResult::Fail(Reason::BadReply, "listing without end");
+      break;
+    }
     lines.push_back(line);
-    if (terminal_.TimedOut()) break;
+    if (terminal_.TimedOut()) {
+      result = Silence("listing cut short");
+      break;
+    }
   }
   FinishExchange();
-  return complete;
+  return result;
 }
 
-bool TvxkFiles::StatusCommand(const std::string& command, int timeoutMs, bool guardBusy) {
+OpResult TvxkFiles::StatusCommand(const std::string& command, int timeoutMs, bool guardBusy) {
   Frame frame(*this, guardBusy);
-  if (!frame) return false;
+  if (!frame) return frame.Failure();
   SendCommand(command);
-  return Contains(ReadStatus(timeoutMs), kOk);
+  const std::string reply = ReadStatus(timeoutMs);
+  if (Contains(reply, kOk)) return OpResult::Done();
+  const std::string status = ErrorStatusLine(reply);
+  if (!status.empty()) return OpResult::Fail(Reason::Refused, status);
+  if (terminal_.TimedOut()) return Silence(Detail(reply));
+  return OpResult::Fail(Reason::Refused, Detail(reply));
 }
 
-bool TvxkFiles::MakeDirectory(const std::string& path) {
-  if (!IsSafeName(path, false)) return false;
+OpResult TvxkFiles::MakeDirectory(const std::string& path) {
+  if (!IsSafeName(path, false)) return OpResult::Fail(Reason::BadName);
   return StatusCommand("NFMKDIR " + QuoteName(path), 2000, true);
 }
 
-bool TvxkFiles::WipeDirectory(const std::string& path) {
-  if (!IsSafeName(path, false)) return false;
+OpResult TvxkFiles::WipeDirectory(const std::string& path) {
+  if (!IsSafeName(path, false)) return OpResult::Fail(Reason::BadName);
   return StatusCommand("NFWIPEDIR " + QuoteName(path), 20000, true);
 }
 
-bool TvxkFiles::DeleteFile(const std::string& path) {
-  if (!IsSafeName(path, false)) return false;
+OpResult TvxkFiles::DeleteFile(const std::string& path) {
+  if (!IsSafeName(path, false)) return OpResult::Fail(Reason::BadName);
   return StatusCommand("NFDEL " + QuoteName(path), 20000, true);
 }
 
-bool TvxkFiles::RenameFile(const std::string& path, const std::string& newName) {
-  if (!IsSafeName(path, false) || !IsSafeName(newName, false)) return false;
+OpResult TvxkFiles::RenameFile(const std::string& path, const std::string& newName) {
+  if (!IsSafeName(path, false) || !IsSafeName(newName, false))
+    return OpResult::Fail(Reason::BadName);
   return StatusCommand("NFRENAME " + QuoteName(path) + " " + QuoteName(newName), 1000, false);
 }
 
-bool TvxkFiles::ReadFile(const std::string& path, std::string& content) {
+OpResult TvxkFiles::CheckReadEnd() {
+  const int waitMs = std::max(kReadEndMinMs, terminal_.RoundTripTime() + kPromptSlackMs) +
+                     std::max(0, terminal_.Link().ExtraTime());
+  const int64_t end = TickCount() + waitMs;
+  std::string tail;
+  while (tail.size() <= kMaxReadEnd) {
+    const int64_t left = end - TickCount();
+    if (left <= 0) break;
+    const std::string c = terminal_.ReadChars(1, static_cast<int>(left));
+    if (c.empty()) break;
+    if (c[0] == TvxTerminal::kPromptStart) {
+      if (IsHarmlessTail(tail)) return OpResult::Done();
+      return OpResult::Fail(Reason::BadReply, "more than the announced bytes");
+    }
+    tail += c;
+  }
+  if (!IsHarmlessTail(tail))
+    return OpResult::Fail(Reason::BadReply, "more than the announced bytes");
+  return Silence("no prompt after the file");
+}
+
+OpResult TvxkFiles::ReadFile(const std::string& path, std::string& content) {
   content.clear();
-  if (!IsSafeName(path, false)) return false;
+  if (!IsSafeName(path, false)) return OpResult::Fail(Reason::BadName);
   Frame frame(*this, true);
-  if (!frame) return false;
+  if (!frame) return frame.Failure();
   SendCommand("NFTYPE @" + QuoteName(path));
-  const int64_t total = ParseReadHeader(ReadLine(8000));
-  if (total < 0) return false;
+  const std::string header = ReadLine(8000);
+  if (terminal_.TimedOut()) return Silence("no header");
+  if (!Contains(header, "\t")) {
+    const std::string status = ErrorStatusLine(header);
+    if (status.empty()) return OpResult::Fail(Reason::BadReply, "header without size");
+    FinishExchange();
+    return OpResult::Fail(Reason::Refused, status);
+  }
+  std::string fields = header;
+  // A header naming another file is the rest of an earlier reply that came late.
+  if (!HeaderNamesPath(SplitTab(fields), path))
+    return OpResult::Fail(Reason::BadReply, "the reply was for another file");
+  int64_t total = -1;
+  try {
+    total = ParseReadHeader(header);
+  } catch (const ConversionError&) {
+  }
+  if (total < 0) return OpResult::Fail(Reason::BadReply, "header without a valid size");
   content.reserve(static_cast<size_t>(std::min(total, kMaxReadReserve)));
-  bool complete = true;
   int64_t remaining = total;
   while (remaining > 0) {
     const int n = static_cast<int>(std::min<int64_t>(kBlockSize, remaining));
     std::string block = terminal_.ReadChars(n, 2000);
     if (block.empty()) {
-      // The data stalled: report failure, so nobody mistakes the cut file for the real one.
-      complete = false;
+      // The data stalled: a failure, so nobody mistakes the cut file for the real one.
       content.clear();
-      break;
+      content.shrink_to_fit();
+      Done();
+      FinishExchange();
+      return Silence("the data stopped");
     }
     remaining -= n;
     Progress(total - remaining, total);
     content += block;
     if (remaining > 0 && IsCancelled()) {
       content.clear();
+      content.shrink_to_fit();
       Done();
       ReturnToPrompt(remaining, 100);
-      return false;
+      return OpResult::Fail(Reason::Cancelled);
     }
   }
   Done();
+  // Bytes slipped into the data (line noise, an error breaking in, a late earlier reply)
+  // shift the file's own last bytes behind the count: the end shows it.
+  OpResult end = CheckReadEnd();
   FinishExchange();
-  return complete;
+  if (!end) {
+    content.clear();
+    content.shrink_to_fit();
+  }
+  return end;
 }
 
 bool TvxkFiles::SendBlocks(const std::string& data, const std::function<bool()>& earlyAnswer) {
@@ -308,11 +446,45 @@ bool TvxkFiles::SendBlocks(const std::string& data, const std::function<bool()>&
   return true;
 }
 
-bool TvxkFiles::WriteFile(const std::string& path, const std::string& content,
-                          TDateTime timeStamp) {
-  if (!IsSafeName(path, true)) return false;
+OpResult TvxkFiles::ReadClosingStatus() {
+  size_t queued = terminal_.Link().PendingOutput();
+  const int64_t cap = TickCount() + kClosingStatusMs + static_cast<int64_t>(queued);
+  int64_t end = TickCount() + kClosingStatusMs + std::max(0, terminal_.Link().ExtraTime());
+  std::string line;
+  std::string seen;
+  while (seen.size() < TvxTerminal::kMaxLine) {
+    const int64_t now = TickCount();
+    const size_t nowQueued = terminal_.Link().PendingOutput();
+    if (nowQueued < queued) end = std::min(cap, std::max(end, now + kClosingStatusMs));
+    queued = nowQueued;
+    if (now >= end) break;
+    const std::string c =
+        terminal_.ReadChars(1, static_cast<int>(std::min<int64_t>(kClosingSliceMs, end - now)));
+    if (c.empty()) {
+      if (!terminal_.IsOpen() || !terminal_.Link().IsAlive()) break;
+      continue;
+    }
+    if (c[0] == TvxTerminal::kPromptStart) break;
+    seen += c;
+    if (c[0] != '\n' && c[0] != '\r') {
+      line += c;
+      continue;
+    }
+    if (Contains(line, kOk)) return OpResult{Reason::None, Detail(line)};
+    if (IsErrorStatus(line)) return OpResult::Fail(Reason::Refused, Detail(line));
+    line.clear();
+  }
+  if (Contains(line, kOk)) return OpResult{Reason::None, Detail(line)};
+  if (IsErrorStatus(line)) return OpResult::Fail(Reason::Refused, Detail(line));
+  if (!Detail(seen).empty()) return OpResult::Fail(Reason::BadReply, Detail(seen));
+  return Silence("no confirmation from the device");
+}
+
+OpResult TvxkFiles::WriteFile(const std::string& path, const std::string& content,
+                              TDateTime timeStamp) {
+  if (!IsSafeName(path, true)) return OpResult::Fail(Reason::BadName);
   Frame frame(*this, true);
-  if (!frame) return false;
+  if (!frame) return frame.Failure();
   std::string command = "NFWRITE " + QuoteName(path) + "\t" + std::to_string(content.size());
   if (timeStamp != 0) command += "\t" + std::to_string(DateTimeToDosTime(timeStamp));
   command += "\tw";
@@ -330,12 +502,15 @@ bool TvxkFiles::WriteFile(const std::string& path, const std::string& content,
     if (!cut && go != std::string::npos &&
         seen.find(TvxTerminal::kPromptEnd, go) == std::string::npos)
       terminal_.ReadToPromptEnd(kAbandonedWriteMs);
-    return false;
+    const std::string status = ErrorStatusLine(goAhead);
+    if (!status.empty()) return OpResult::Fail(Reason::Refused, status);
+    if (cut) return Silence("no go-ahead");
+    return OpResult::Fail(Reason::BadReply, "no go-ahead: " + Detail(goAhead));
   }
   // The device says nothing while it takes data, so any answer before the last block is a
   // refusal, even when its prompt has not come yet (an error line may arrive alone).
   std::string answer;
-  const bool ok = SendBlocks(content, [&] {
+  const bool sent = SendBlocks(content, [&] {
     answer = terminal_.ReadChars(1, 0);
     return !answer.empty();
   });
@@ -343,40 +518,64 @@ bool TvxkFiles::WriteFile(const std::string& path, const std::string& content,
   if (cancelledSend_) {
     cancelledSend_ = false;
     ReturnToPrompt(0, kAbandonedWriteMs);
-    return false;
+    return OpResult::Fail(Reason::Cancelled);
   }
-  if (!ok) {
+  if (!sent) {
     // The rest of the refusal up to its prompt is not the next command's reply. An answer
     // without an error status is no refusal but line noise: the device is still taking the
     // data and would take the next command for the rest of them, so its prompt is awaited.
     answer += terminal_.ReadToPromptEnd(100);
     answer += DiscardInput();
-    if (terminal_.IsOpen() && !HasErrorStatusLine(answer))
-      terminal_.ReadToPromptEnd(kAbandonedWriteMs);
-    return false;
+    const std::string status = ErrorStatusLine(answer);
+    if (terminal_.IsOpen() && status.empty()) terminal_.ReadToPromptEnd(kAbandonedWriteMs);
+    if (!status.empty()) return OpResult::Fail(Reason::Refused, status);
+    if (!terminal_.IsOpen() || !terminal_.Link().IsAlive()) return OpResult::Fail(Reason::LinkLost);
+    return OpResult::Fail(Reason::BadReply, "the device broke in during the upload");
   }
-  // The device's closing line. An error status there, or a connection the device dropped,
-  // means the file was not stored, however well the sends went.
-  const bool refused = IsErrorStatus(ReadLine(1000));
+  // Only the device's closing status tells that the file was stored: silence is no success.
+  const OpResult closing = ReadClosingStatus();
   FinishExchange();
-  return ok && !refused && terminal_.Link().IsAlive();
+  return closing;
 }
 
-bool TvxkFiles::LoadFirmware(const std::string& fileName, const std::string& image) {
-  if (!IsSafeName(fileName, false)) return false;
+OpResult TvxkFiles::LoadFirmware(const std::string& fileName, const std::string& image,
+                                 AfterLoad after) {
+  if (!IsSafeName(fileName, false)) return OpResult::Fail(Reason::BadName);
   Frame frame(*this, true);
-  if (!frame) return false;
+  if (!frame) return frame.Failure();
   SendCommand("LOAD " + std::to_string(image.size()) + " " + fileName);
-  if (!Contains(ReadLine(8000), kSendFile) || terminal_.TimedOut()) return false;
-  const bool ok = SendBlocks(image, [this] { return !terminal_.ReadChars(1, 0).empty(); });
+  const std::string goAhead = ReadLine(8000);
+  if (terminal_.TimedOut()) return Silence("no go-ahead");
+  if (!Contains(goAhead, kSendFile)) {
+    const std::string status = ErrorStatusLine(goAhead);
+    if (!status.empty()) return OpResult::Fail(Reason::Refused, status);
+    return OpResult::Fail(Reason::BadReply, "no go-ahead: " + Detail(goAhead));
+  }
+  std::string answer;
+  const bool sent = SendBlocks(image, [&] {
+    answer = terminal_.ReadChars(1, 0);
+    return !answer.empty();
+  });
   Done();
   if (cancelledSend_) {
     cancelledSend_ = false;
     ReturnToPrompt(0, kAbandonedWriteMs);
-    return false;
+    return OpResult::Fail(Reason::Cancelled);
   }
+  if (!sent) {
+    answer += terminal_.ReadToPromptEnd(100);
+    const std::string status = ErrorStatusLine(answer);
+    if (!status.empty()) return OpResult::Fail(Reason::Refused, status);
+    if (!terminal_.IsOpen()) return OpResult::Fail(Reason::LinkLost);
+    return OpResult::Fail(Reason::BadReply, "the device broke in during the upload");
+  }
+  if (after == AfterLoad::Stages) {
+    FinishExchange();
+    return OpResult::Done();
+  }
+  OpResult closing = ReadClosingStatus();
   FinishExchange();
-  return ok;
+  return closing;
 }
 
 }  // namespace vxk

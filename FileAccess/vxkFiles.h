@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FileAccess/DateTime.h"
+#include "comms/OpResult.h"
 #include "comms/vxTerminal.h"
 
 namespace vxk {
@@ -21,8 +22,8 @@ struct TDirEntry {
 };
 
 // The device's file commands over the terminal engine. Each operation is one exchange run as
-// a unit under the terminal lock; failures are results (false), except a malformed number in
-// a reply, which raises ConversionError once the lock is released.
+// a unit under the terminal lock; failures are results with a reason (a device's error status
+// carries its text). A listing line is parsed by the caller (ParseEntry may throw).
 class TvxkFiles {
  public:
   using ProgressHandler = std::function<void(TvxkFiles& sender, int64_t position, int64_t total)>;
@@ -48,15 +49,26 @@ class TvxkFiles {
   bool QuoteNames = false;
   bool Busy() const { return busy_; }
 
-  bool ListDirectory(const std::string& path, std::vector<std::string>& lines);
-  bool MakeDirectory(const std::string& path);
-  bool WipeDirectory(const std::string& path);
-  bool DeleteFile(const std::string& path);
-  bool RenameFile(const std::string& path, const std::string& newName);
-  bool ReadFile(const std::string& path, std::string& content);
-  // timeStamp 0 sends no time stamp.
-  bool WriteFile(const std::string& path, const std::string& content, TDateTime timeStamp = 0);
-  bool LoadFirmware(const std::string& fileName, const std::string& image);
+  // What follows a firmware image: the running firmware closes LOAD with a status, which is
+  // read and judged; the boot loader goes on with its stages, which the caller waits for.
+  enum class AfterLoad { ReadStatus, Stages };
+
+  // The lines collected are kept after a failure too (for display): only a listing that ended
+  // with its empty line is a success.
+  OpResult ListDirectory(const std::string& path, std::vector<std::string>& lines);
+  OpResult MakeDirectory(const std::string& path);
+  OpResult WipeDirectory(const std::string& path);
+  OpResult DeleteFile(const std::string& path);
+  OpResult RenameFile(const std::string& path, const std::string& newName);
+  // Content is the whole file or, on any failure, empty: a reply is taken only when its header
+  // names this file and nothing but line ends (or "0:No error") follows the announced bytes.
+  OpResult ReadFile(const std::string& path, std::string& content);
+  // Done only when the device confirmed with "0:No error" after the data. timeStamp 0 sends
+  // no time stamp.
+  OpResult WriteFile(const std::string& path, const std::string& content, TDateTime timeStamp = 0);
+  // With ReadStatus the result's detail holds the device's closing line, success or not.
+  OpResult LoadFirmware(const std::string& fileName, const std::string& image,
+                        AfterLoad after = AfterLoad::Stages);
 
   // Splits a listing line; throws ConversionError for a bad size or attribute field.
   static TDirEntry ParseEntry(const std::string& line);
@@ -66,6 +78,9 @@ class TvxkFiles {
   // The byte count of ReadFile's header line (name TAB size ...); -1 for a line without a
   // TAB or with a negative size. Throws ConversionError for a size that is not a number.
   static int64_t ParseReadHeader(std::string header);
+  // Whether the name field of a read header belongs to path: empty (nothing to compare),
+  // the path itself or its last component, letter case and "_" for blank aside.
+  static bool HeaderNamesPath(const std::string& name, const std::string& path);
   std::string QuoteName(const std::string& path) const;
 
  private:
@@ -81,7 +96,13 @@ class TvxkFiles {
   // After a stopped transfer: drops up to pendingBytes of unread data, waits up to waitMs for
   // the prompt, then sends ESC and takes the prompt it brings.
   void ReturnToPrompt(int64_t pendingBytes, int waitMs);
-  bool StatusCommand(const std::string& command, int timeoutMs, bool guardBusy);
+  OpResult StatusCommand(const std::string& command, int timeoutMs, bool guardBusy);
+  // A failed read: TimedOut, or LinkLost when the link went down meanwhile.
+  OpResult Silence(const std::string& what);
+  // After a file's announced bytes, the rest of the reply up to the prompt.
+  OpResult CheckReadEnd();
+  // The device's status after an upload, waited for while the link still drains the data.
+  OpResult ReadClosingStatus();
   // Sends data in blocks; earlyAnswer tells whether the device broke in after a block.
   bool SendBlocks(const std::string& data, const std::function<bool()>& earlyAnswer);
   void Progress(int64_t position, int64_t total);

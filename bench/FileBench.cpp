@@ -19,7 +19,7 @@ void Transfers() {
 
   if (Selected("files.write")) {
     bool ok = false;
-    const double s = Seconds([&] { ok = files.WriteFile("/Logs/bench.bin", data); });
+    const double s = Seconds([&] { ok = files.WriteFile("/Logs/bench.bin", data).ok(); });
     if (!ok) Fail("write");
     Report("files.write_MBps", data.size() / s / 1e6, "MB/s");
   } else {
@@ -29,7 +29,7 @@ void Transfers() {
   if (Selected("files.read")) {
     std::string content;
     bool ok = false;
-    const double s = Seconds([&] { ok = files.ReadFile("/Logs/bench.bin", content); });
+    const double s = Seconds([&] { ok = files.ReadFile("/Logs/bench.bin", content).ok(); });
     if (!ok || content != data) Fail("read");
     Report("files.read_MBps", data.size() / s / 1e6, "MB/s");
   }
@@ -43,7 +43,7 @@ void Transfers() {
     });
     std::vector<std::string> lines;
     bool ok = false;
-    const double s = Seconds([&] { ok = files.ListDirectory("/Many", lines); });
+    const double s = Seconds([&] { ok = files.ListDirectory("/Many", lines).ok(); });
     if (!ok || lines.size() != count + 2u) Fail("list");
     Report("files.list_entries_per_s", count / s, "entries/s");
   }

@@ -87,14 +87,14 @@ void Measure(LineLink& l, bool read, bool write, bool list) {
     l.withDevice([&](SimDevice& s) { s.Files().Files().WriteFile("/Logs/line.bin", data, 0); });
     std::string content;
     bool ok = false;
-    const double s = Seconds([&] { ok = files.ReadFile("/Logs/line.bin", content); });
+    const double s = Seconds([&] { ok = files.ReadFile("/Logs/line.bin", content).ok(); });
     if (!ok || content != data) Fail("line read");
     Report("files.read_line_efficiency_pct" + l.suffix, percent(size, s), "%");
   }
   if (write) {
     l.withDevice([&](SimDevice& s) { s.Files().Files().Delete("/Logs/up.bin"); });
     bool ok = false;
-    const double s = Seconds([&] { ok = files.WriteFile("/Logs/up.bin", data); });
+    const double s = Seconds([&] { ok = files.WriteFile("/Logs/up.bin", data).ok(); });
     bool stored = false;
     l.withDevice([&](SimDevice& dev) {
       const SimFileSystem::Node* node = dev.Files().Files().Find("/Logs/up.bin");
@@ -118,7 +118,7 @@ void Measure(LineLink& l, bool read, bool write, bool list) {
     });
     std::vector<std::string> lines;
     bool ok = false;
-    const double s = Seconds([&] { ok = files.ListDirectory("/Many", lines); });
+    const double s = Seconds([&] { ok = files.ListDirectory("/Many", lines).ok(); });
     if (!ok || lines.size() != static_cast<size_t>(count) + 2) Fail("line list");
     // Payload: the listing lines with their CR LF, "." and ".." included.
     double bytes = 0;

@@ -48,7 +48,7 @@ void Operations() {
     bool ok = false;
     const double s = Seconds([&] {
       const LocalUpload upload = PrepareUpload(path);
-      ok = files.WriteFile("/Logs/upload.bin", upload.content, upload.time);
+      ok = files.WriteFile("/Logs/upload.bin", upload.content, upload.time).ok();
     });
     if (!ok) Fail("upload");
     Report("ops.upload_MBps", data.size() / s / 1e6, "MB/s");

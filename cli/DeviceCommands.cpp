@@ -175,15 +175,18 @@ int RunFirmware(CliContext& c) {
   // The running firmware is told the name in lower case, as the window does.
   const std::string name = AsciiLower(LocalToDevice(FileNamePart(path)));
   progress.Start(name);
-  const bool ok = update.LoadDirect(name, image);
+  const OpResult loaded = update.LoadDirect(name, image);
   progress.Finish();
   files.OnProgress = nullptr;
   files.Cancelled = nullptr;
-  if (c.cancel) {
+  if (c.cancel || loaded.reason == Reason::Cancelled) {
     c.err << "vxkctl: interrupted\n";
     return kExitInterrupted;
   }
-  return ok ? kExitOk : c.Fail("the device did not take " + path);
+  if (!loaded)
+    return c.Fail("the device did not take " + path + ": " + ShownText(DescribeResult(loaded)));
+  c.Note("done");
+  return kExitOk;
 }
 
 }  // namespace vxk

@@ -48,11 +48,17 @@ std::string NameOf(std::string path) {
   return FileNamePart(path);
 }
 
+// ": " and why an operation failed, for a message.
+std::string Why(const OpResult& result) {
+  return ": " + ShownText(DescribeResult(result));
+}
+
 // The parsed entries of a listing, "." and ".." and unparsable lines left out.
-bool ListEntries(TvxkFiles& files, const std::string& folder, std::vector<TDirEntry>& entries,
-                 std::vector<std::string>* raw = nullptr) {
+OpResult ListEntries(TvxkFiles& files, const std::string& folder, std::vector<TDirEntry>& entries,
+                     std::vector<std::string>* raw = nullptr) {
   std::vector<std::string> lines;
-  if (!files.ListDirectory(folder, lines)) return false;
+  const OpResult listed = files.ListDirectory(folder, lines);
+  if (!listed) return listed;
   entries.clear();
   for (const std::string& line : lines) {
     TDirEntry e;
@@ -60,16 +66,19 @@ bool ListEntries(TvxkFiles& files, const std::string& folder, std::vector<TDirEn
     entries.push_back(e);
     if (raw) raw->push_back(line);
   }
-  return true;
+  return listed;
 }
 
 enum class Lookup { Found, Missing, ListFailed };
 
 // The listing entry of a device path; the exact name first, then one that differs only in
 // letter case (the device's names are not case-sensitive).
-Lookup FindEntry(TvxkFiles& files, const std::string& path, TDirEntry& entry) {
+Lookup FindEntry(TvxkFiles& files, const std::string& path, TDirEntry& entry,
+                 OpResult* listed = nullptr) {
   std::vector<TDirEntry> entries;
-  if (!ListEntries(files, ParentOf(path), entries)) return Lookup::ListFailed;
+  const OpResult result = ListEntries(files, ParentOf(path), entries);
+  if (listed) *listed = result;
+  if (!result) return Lookup::ListFailed;
   const std::string name = NameOf(path);
   for (const TDirEntry& e : entries) {
     if (e.name == name) {
@@ -125,7 +134,8 @@ int GetTree(CliContext& c, const std::string& path, const std::string& localPare
   if (NameOf(path) == "/" || NameOf(path).empty()) {
     std::vector<TDirEntry> entries;
     std::vector<std::string> raw;
-    if (!ListEntries(c.session.Files(), "/", entries, &raw)) return c.Fail("cannot list /");
+    const OpResult listed = ListEntries(c.session.Files(), "/", entries, &raw);
+    if (!listed) return c.Fail("cannot list /" + Why(listed));
     result = saver.SaveEntries(localParent, "", raw);
   } else {
     result = saver.SaveDeviceTree(localParent, ParentOf(path) == "/" ? "" : ParentOf(path),
@@ -135,6 +145,8 @@ int GetTree(CliContext& c, const std::string& path, const std::string& localPare
   for (const std::string& skipped : result.skipped) {
     c.err << "vxkctl: skipped " << ShownText(skipped) << " (unsafe name or too deep)\n";
   }
+  for (const TreeSaver::Unread& unread : result.unread)
+    c.err << "vxkctl: cannot read " << ShownText(unread.path) << Why(unread.why) << "\n";
   if (result.status == TreeSaver::Status::Cancelled || c.cancel) return Interrupted(c);
   c.Note(std::to_string(result.saved) + " files saved");
   if (result.status == TreeSaver::Status::LinkDown) return c.Fail("the device went away");
@@ -153,10 +165,10 @@ int PutFile(CliContext& c, CliProgress& progress, const std::string& localPath,
   }
   const LocalUpload upload = PrepareUpload(localPath);
   progress.Start(name);
-  const bool ok = c.session.Files().WriteFile(target, upload.content, upload.time);
+  const OpResult written = c.session.Files().WriteFile(target, upload.content, upload.time);
   progress.Finish();
-  if (c.cancel) return Interrupted(c);
-  if (!ok) return c.Fail("cannot write " + ShownText(target));
+  if (c.cancel || written.reason == Reason::Cancelled) return Interrupted(c);
+  if (!written) return c.Fail("cannot write " + ShownText(target) + Why(written));
   c.Note(localPath + " -> " + ShownText(target));
   return kExitOk;
 }
@@ -167,11 +179,12 @@ int PutTree(CliContext& c, CliProgress& progress, const fs::path& local,
   const std::string folder = JoinDevicePath(deviceDir, LocalToDevice(local.filename().string()));
   if (HasControlChars(folder)) return c.Fail("refused the name " + ShownText(folder));
   TvxkFiles& files = c.session.Files();
-  if (!files.MakeDirectory(folder)) {
+  const OpResult made = files.MakeDirectory(folder);
+  if (!made) {
     // An existing folder is fine to fill.
     TDirEntry e;
     if (FindEntry(files, folder, e) != Lookup::Found || !IsDirectory(e)) {
-      return c.Fail("cannot make folder " + ShownText(folder));
+      return c.Fail("cannot make folder " + ShownText(folder) + Why(made));
     }
   }
   std::vector<fs::directory_entry> children;
@@ -227,8 +240,8 @@ int RunInfo(CliContext& c) {
 int RunLs(CliContext& c) {
   const std::string folder = c.options.args.empty() ? "/" : c.options.args[0];
   std::vector<TDirEntry> entries;
-  if (!ListEntries(c.session.Files(), folder, entries))
-    return c.Fail("cannot list " + ShownText(folder));
+  const OpResult listed = ListEntries(c.session.Files(), folder, entries);
+  if (!listed) return c.Fail("cannot list " + ShownText(folder) + Why(listed));
   if (c.options.json) {
     c.out << "[";
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -264,9 +277,10 @@ int RunGet(CliContext& c) {
     return GetTree(c, "/", c.options.args.size() > 1 ? c.options.args[1] : ".");
   }
   TDirEntry entry;
-  switch (FindEntry(files, path, entry)) {
+  OpResult listed;
+  switch (FindEntry(files, path, entry, &listed)) {
     case Lookup::ListFailed:
-      return c.Fail("cannot list " + ShownText(ParentOf(path)));
+      return c.Fail("cannot list " + ShownText(ParentOf(path)) + Why(listed));
     case Lookup::Missing:
       return c.Fail("no such file on the device: " + ShownText(path));
     case Lookup::Found:
@@ -289,16 +303,18 @@ int RunGet(CliContext& c) {
   }
   std::string content;
   CliProgress progress(c.err, c.progressOnTty);
-  bool ok;
+  OpResult read;
   {
     TransferHooks hooks(c, progress);
     if (c.options.verbose) c.err << "reading " << ShownText(path) << "\n" << std::flush;
     progress.Start(ShownText(entry.name));
-    ok = files.ReadFile(JoinDevicePath(ParentOf(path), entry.name), content);
+    read = files.ReadFile(JoinDevicePath(ParentOf(path), entry.name), content);
     progress.Finish();
   }
-  if (c.cancel) return Interrupted(c);
-  if (!ok) return c.Fail("cannot read " + ShownText(path) + " (the local file is left as it was)");
+  if (c.cancel || read.reason == Reason::Cancelled) return Interrupted(c);
+  if (!read)
+    return c.Fail("cannot read " + ShownText(path) + Why(read) +
+                  " (the local file is left as it was)");
   WriteLocalFile(local, content, entry.time1);
   return kExitOk;
 }
@@ -329,14 +345,14 @@ int RunPut(CliContext& c) {
 int RunRm(CliContext& c) {
   const std::string& path = c.options.args[0];
   TvxkFiles& files = c.session.Files();
-  const bool ok = c.options.recursive ? files.WipeDirectory(path) : files.DeleteFile(path);
-  return ok ? kExitOk : c.Fail("cannot delete " + ShownText(path));
+  const OpResult removed = c.options.recursive ? files.WipeDirectory(path) : files.DeleteFile(path);
+  return removed ? kExitOk : c.Fail("cannot delete " + ShownText(path) + Why(removed));
 }
 
 int RunMkdir(CliContext& c) {
   const std::string& path = c.options.args[0];
-  return c.session.Files().MakeDirectory(path) ? kExitOk
-                                               : c.Fail("cannot make folder " + ShownText(path));
+  const OpResult made = c.session.Files().MakeDirectory(path);
+  return made ? kExitOk : c.Fail("cannot make folder " + ShownText(path) + Why(made));
 }
 
 int RunMv(CliContext& c) {
@@ -353,24 +369,25 @@ int RunMv(CliContext& c) {
   if (name.empty() || name == "." || name == ".." || HasControlChars(name)) {
     return c.Fail("refused the name " + ShownText(name));
   }
-  return c.session.Files().RenameFile(path, name)
+  const OpResult renamed = c.session.Files().RenameFile(path, name);
+  return renamed
              ? kExitOk
-             : c.Fail("cannot rename " + ShownText(path) + " to " + ShownText(name));
+             : c.Fail("cannot rename " + ShownText(path) + " to " + ShownText(name) + Why(renamed));
 }
 
 int RunCat(CliContext& c) {
   const std::string& path = c.options.args[0];
   std::string content;
   CliProgress progress(c.err, c.progressOnTty);
-  bool ok;
+  OpResult read;
   {
     TransferHooks hooks(c, progress);
     progress.Start(ShownText(NameOf(path)));
-    ok = c.session.Files().ReadFile(path, content);
+    read = c.session.Files().ReadFile(path, content);
     progress.Finish();
   }
-  if (c.cancel) return Interrupted(c);
-  if (!ok) return c.Fail("cannot read " + ShownText(path));
+  if (c.cancel || read.reason == Reason::Cancelled) return Interrupted(c);
+  if (!read) return c.Fail("cannot read " + ShownText(path) + Why(read));
   c.out.write(content.data(), static_cast<std::streamsize>(content.size()));
   c.out.flush();
   return c.out ? kExitOk : c.Fail("cannot write to standard output");

@@ -38,6 +38,9 @@ class TvxComms {
   // The data of at most one packet of the channel (at most maxBytes when not negative).
   virtual std::string Read(int channel, int timeoutMs, int maxBytes = -1);
   virtual void ClearChannel(int channel);
+  // Bytes written to the link that have not yet left this machine (0 when unknown): a device
+  // that is still receiving an upload cannot answer before they have.
+  virtual size_t PendingOutput() { return 0; }
   virtual int RoundTripTime() const { return roundTripTime_; }
   virtual int ExtraTime() const { return extraTime_; }
   virtual std::string SerialNumber();

@@ -139,6 +139,12 @@ bool TvxCommsComPort::FlushPending(int64_t deadline) {
   return pending_.empty();
 }
 
+size_t TvxCommsComPort::PendingOutput() {
+  int queued = 0;
+  if (port_ < 0 || ::ioctl(port_, TIOCOUTQ, &queued) != 0 || queued < 0) queued = 0;
+  return pending_.size() + static_cast<size_t>(queued);
+}
+
 bool TvxCommsComPort::Poll(int timeoutMs) {
   bool result = false;
   int remaining = timeoutMs;

@@ -24,6 +24,7 @@ class TvxCommsComPort : public TvxCommsSocket {
   // more than about 4 KiB of line time still. The flags and the time-out are not used.
   bool Write(const std::string& text, int channel, uint8_t flags, int timeoutMs) override;
   bool Poll(int timeoutMs) override;
+  size_t PendingOutput() override;
   virtual bool HasPortHandle() const { return port_ >= 0; }
 
   // Port n (1 and up) is /dev/ttyS<n-1>; 0 or less names no port at all.

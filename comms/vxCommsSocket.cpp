@@ -1,5 +1,8 @@
 #include "comms/vxCommsSocket.h"
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+
 #include <algorithm>
 
 #include "comms/HeaderLineReader.h"
@@ -74,6 +77,13 @@ bool TvxCommsSocket::Poll(int timeoutMs) {
     remaining -= wait;
     if (remaining <= 0) return result;
   }
+}
+
+size_t TvxCommsSocket::PendingOutput() {
+  int queued = 0;
+  if (!socket_->HasHandle() || ::ioctl(socket_->Handle(), SIOCOUTQ, &queued) != 0 || queued < 0)
+    return 0;
+  return static_cast<size_t>(queued);
 }
 
 void TvxCommsSocket::AttachSocket(int handle) {

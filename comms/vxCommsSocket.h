@@ -25,6 +25,7 @@ class TvxCommsSocket : public TvxComms {
   bool IsAlive() override;
   bool Write(const std::string& text, int channel, uint8_t flags, int timeoutMs) override;
   bool Poll(int timeoutMs) override;
+  size_t PendingOutput() override;
   std::string SerialNumber() override { return serialNumber_; }
   std::string Manufacturer() override { return manufacturer_; }
   std::string ProductName() override { return productName_; }

@@ -99,9 +99,9 @@ bool FirmwareUpdate::Cancelled() {
   return hooks_.cancelled && hooks_.cancelled();
 }
 
-bool FirmwareUpdate::LoadDirect(const std::string& name, const std::string& image) {
-  if (image.empty()) return false;
-  return files_.LoadFirmware(name, image);
+OpResult FirmwareUpdate::LoadDirect(const std::string& name, const std::string& image) {
+  if (image.empty()) return OpResult::Fail(Reason::LocalError, "the image is empty");
+  return files_.LoadFirmware(name, image, TvxkFiles::AfterLoad::ReadStatus);
 }
 
 bool FirmwareUpdate::EnterBootLoader() {

@@ -72,8 +72,10 @@ class FirmwareUpdate {
 
   FirmwareUpdate(TvxTerminal& terminal, TvxkFiles& files, Hooks hooks);
 
-  // The running firmware loads the image itself. Nothing is sent for an empty image (false).
-  bool LoadDirect(const std::string& name, const std::string& image);
+  // The running firmware loads the image itself and closes with a status: done only on
+  // "0:No error"; the result's detail holds the device's closing line either way. Nothing is
+  // sent for an empty image.
+  OpResult LoadDirect(const std::string& name, const std::string& image);
   // Restarts the device into its boot loader and reopens the link; false when it never came.
   bool EnterBootLoader();
   // Sends one image to the boot loader and waits through its stages. False when the boot

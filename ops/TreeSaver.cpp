@@ -74,9 +74,10 @@ void TreeSaver::SaveTree(const std::string& localParent, const std::string& devi
     return;
   }
   std::vector<std::string> lines;
-  if (!files_.ListDirectory(devicePath, lines)) {
+  const OpResult listed = files_.ListDirectory(devicePath, lines);
+  if (!listed) {
     ++result_.failed;
-    result_.unread.push_back(devicePath);
+    result_.unread.push_back({devicePath, listed});
     return;
   }
   const std::string localPath = localParent + "/" + DeviceNameToLocal(name);
@@ -100,9 +101,10 @@ void TreeSaver::SaveTree(const std::string& localParent, const std::string& devi
 void TreeSaver::SaveFile(const std::string& localPath, const std::string& devicePath,
                          TDateTime time) {
   std::string content;
-  if (!files_.ReadFile(devicePath, content)) {
+  const OpResult read = files_.ReadFile(devicePath, content);
+  if (!read) {
     ++result_.failed;
-    result_.unread.push_back(devicePath);
+    result_.unread.push_back({devicePath, read});
     return;
   }
   WriteLocalFile(localPath, content, time);

@@ -19,11 +19,16 @@ namespace vxk {
 class TreeSaver {
  public:
   enum class Status { Done, Cancelled, LinkDown };
+  // A device file or folder that could not be read, and why.
+  struct Unread {
+    std::string path;
+    OpResult why;
+  };
   struct Result {
     Status status = Status::Done;
     int saved = 0;                     // local files written
     int failed = 0;                    // device files or folders that could not be read
-    std::vector<std::string> unread;   // their device paths, in the order met
+    std::vector<Unread> unread;        // in the order met
     std::vector<std::string> skipped;  // device paths left out (unsafe name, too deep)
   };
 

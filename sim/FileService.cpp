@@ -150,12 +150,27 @@ void FileService::Type(VirtualDevice& d, std::string args) {
   }
   const std::string size =
       faults_.sizeField.empty() ? std::to_string(file->data.size()) : faults_.sizeField;
-  d.Print(file->name + "\t" + size + "\r\n");
-  if (faults_.stallReadAfter >= 0) {
+  d.Print((faults_.nameField.empty() ? file->name : faults_.nameField) + "\t" + size + "\r\n");
+  if (faults_.trickleAfter >= 0) {
+    const size_t first = std::min(file->data.size(), static_cast<size_t>(faults_.trickleAfter));
+    d.Print(file->data.substr(0, first));
+    const std::string rest = file->data.substr(first) + "\r\n\xAB" + d.PromptText() + "\xBB";
+    const int stall = FileFaults::kTrickleStallMs;
+    const int step = FileFaults::kTrickleByteMs;
+    d.HoldInput(stall + step * static_cast<int>(rest.size()) + step);
+    for (size_t i = 0; i < rest.size(); ++i) {
+      d.After(stall + step * static_cast<int>(i),
+              [c = rest.substr(i, 1)](VirtualDevice& dd) { dd.Print(c); });
+    }
+    return;
+  }
+  // A file no longer than the point of a fault goes out whole.
+  if (faults_.stallReadAfter >= 0 &&
+      file->data.size() > static_cast<size_t>(faults_.stallReadAfter)) {
     d.Print(file->data.substr(0, static_cast<size_t>(faults_.stallReadAfter)));
     return;
   }
-  if (faults_.dropAfter >= 0) {
+  if (faults_.dropAfter >= 0 && file->data.size() > static_cast<size_t>(faults_.dropAfter)) {
     d.Print(file->data.substr(0, static_cast<size_t>(faults_.dropAfter)));
     d.RequestDisconnect();
     return;
@@ -214,7 +229,8 @@ void FileService::Write(VirtualDevice& d, std::string args) {
     return;
   }
   d.ExpectData(total, [this, path, time](VirtualDevice& dd, const std::string& data) {
-    Status(dd, fs_->WriteFile(path, data, time));
+    const SimFileSystem::Result result = fs_->WriteFile(path, data, time);
+    if (!faults_.silentClose) Status(dd, result);
   });
 }
 
@@ -231,6 +247,12 @@ void FileService::Load(VirtualDevice& d, std::string args) {
   d.PrintLine("Send file");
   d.ExpectData(static_cast<size_t>(count),
                [this, name](VirtualDevice& dd, const std::string& data) {
+                 if (faults_.silentClose) return;
+                 if (!faults_.loadStatus.empty()) {
+                   dd.PrintLine(faults_.loadStatus);
+                   dd.EmitPrompt();
+                   return;
+                 }
                  firmwareName_ = name;
                  firmwareImage_ = data;
                  Status(dd, SimFileSystem::Result::Ok);

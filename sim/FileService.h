@@ -34,6 +34,17 @@ struct FileFaults {
   bool listsItself = false;
   // NFWRITE never answers "Send file" (nor anything else).
   bool silentWrite = false;
+  // NFWRITE and LOAD take all the data and then say nothing, not even a prompt.
+  bool silentClose = false;
+  // LOAD's closing status in place of "0:No error" when not empty.
+  std::string loadStatus;
+  // Replaces the name field of the NFTYPE header when not empty.
+  std::string nameField;
+  // NFTYPE sends this many data bytes, then nothing for kTrickleStallMs, then the rest of its
+  // reply a byte every kTrickleByteMs. Input is held (not lost) meanwhile and taken after.
+  long trickleAfter = -1;
+  static constexpr int kTrickleStallMs = 2300;
+  static constexpr int kTrickleByteMs = 12;
 };
 
 // The device's file commands (NFDIR, NFMKDIR, NFWIPEDIR, NFDEL, NFTYPE, NFWRITE, NFRENAME,

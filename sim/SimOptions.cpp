@@ -65,6 +65,9 @@ std::string SimUsage() {
          "  --split-refusal       the refusal's prompt follows its status line 300 ms later\n"
          "  --receive-timeout MS  a transfer stops after a pause of MS (default 2000)\n"
          "  --endless-listing     NFDIR never ends its listing\n"
+         "  --silent-close        NFWRITE and LOAD take the data and never confirm it\n"
+         "  --load-status TEXT    LOAD closes with TEXT (such as an error status) instead of\n"
+         "                        \"0:No error\"\n"
          "  --flood-on CMD        CMD sends text without end and never a prompt (as FLOOD)\n"
          "  --flood-ab-on CMD     CMD sends 0xAB bytes without end (as FLOOD AB)\n"
          "  --lcd-marker M        LCD names M instead of U8G2 in its header\n"
@@ -140,6 +143,10 @@ SimOptions ParseSimOptions(int argc, const char* const* argv) {
       o.faults.earlyAnswer = true;
     else if (opt == "--endless-listing")
       o.faults.endlessListing = true;
+    else if (opt == "--silent-close")
+      o.faults.silentClose = true;
+    else if (opt == "--load-status")
+      o.faults.loadStatus = value();
     else if (opt == "--refuse-after")
       o.faults.refuseAfter = NonNegative(opt, value());
     else if (opt == "--split-refusal")

@@ -22,6 +22,10 @@ void VirtualDevice::Receive(int channel, std::string_view bytes, uint8_t flags) 
     const int64_t now = Now();
     Tick(now);
     if (generators_[0] || now < busyUntil_) return;
+    if (now < holdUntil_) {
+      held_.append(bytes.substr(0, kMaxHeld - std::min(kMaxHeld, held_.size())));
+      return;
+    }
     if (dataLeft_ > 0) lastDataMs_ = now;
     if (fault_.Armed()) {
       fault_.See(bytes);
@@ -317,6 +321,16 @@ int64_t VirtualDevice::Now() const {
 
 void VirtualDevice::After(int ms, Action action) {
   timers_.emplace(Now() + std::max(ms, 0), std::move(action));
+}
+
+void VirtualDevice::HoldInput(int ms) {
+  holdUntil_ = std::max(holdUntil_, Now() + std::max(ms, 0));
+  After(ms, [](VirtualDevice& d) {
+    if (d.Now() < d.holdUntil_ || d.held_.empty()) return;
+    const std::string held = std::move(d.held_);
+    d.held_.clear();
+    d.Receive(0, held);
+  });
 }
 
 void VirtualDevice::Pause(int ms, Action then) {

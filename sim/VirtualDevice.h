@@ -70,6 +70,10 @@ class VirtualDevice {
   int ReceiveTimeout() const { return receiveTimeoutMs_; }
   // Runs action ms from now.
   void After(int ms, Action action);
+  // For ms from now, bytes on channel 0 are kept (up to kMaxHeld) and taken when the time is
+  // up, as a device busy sending takes what its input buffer held.
+  void HoldInput(int ms);
+  static constexpr size_t kMaxHeld = 4096;
   // The interpreter is busy for ms (typed bytes are dropped), then runs then (may be null).
   void Pause(int ms, Action then);
 
@@ -170,6 +174,8 @@ class VirtualDevice {
   int receiveTimeoutMs_ = kReceiveTimeoutMs;
   std::multimap<int64_t, Action> timers_;
   int64_t busyUntil_ = 0;
+  int64_t holdUntil_ = 0;
+  std::string held_;
   std::array<Generator, kChannels> generators_;
   uint64_t generatorChanges_ = 0;
   Clock clock_;

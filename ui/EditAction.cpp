@@ -40,12 +40,12 @@ void EditAction::actEditExecute() {
   TfmFile::Edit edit = editor_.EditContent(path, content);
   if (!edit.changed) return;
   for (;;) {
-    bool written;
+    OpResult written;
     {
       BusyCursor busy;
       written = files_.WriteFile(path, edit.text);
     }
-    if (written || !OfferAgain(FromDevice(path))) break;
+    if (written || !OfferAgain(FromDevice(path), FromDevice(DescribeResult(written)))) break;
     const QString draft = edit.edited;
     edit = editor_.EditContent(path, content, &draft);
     if (!edit.changed) break;
@@ -54,15 +54,16 @@ void EditAction::actEditExecute() {
   browser_.ShowDeviceDirectory(browser_.CurrentDir());
 }
 
-bool EditAction::OfferAgain(const QString& path) {
+bool EditAction::OfferAgain(const QString& path, const QString& why) {
   pane_.AppendText(
-      QStringLiteral("\r\nCould not write %1: the changes are not saved.\r\n").arg(path),
+      QStringLiteral("\r\nCould not write %1: %2. The changes are not saved.\r\n").arg(path, why),
       QColor(255, 0, 0), true, false);
   pane_.TrimAndScroll();
   pane_.reTerm()->repaint();
-  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
-                  QStringLiteral("Could not write %1.\nEdit your changes again?").arg(path),
-                  QMessageBox::Yes | QMessageBox::No, window_);
+  QMessageBox box(
+      QMessageBox::Question, QStringLiteral("Confirm"),
+      QStringLiteral("Could not write %1: %2.\nEdit your changes again?").arg(path, why),
+      QMessageBox::Yes | QMessageBox::No, window_);
   return box.exec() == QMessageBox::Yes;
 }
 

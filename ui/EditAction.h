@@ -29,7 +29,7 @@ class EditAction : public QObject {
   void actEditExecute();
 
  private:
-  bool OfferAgain(const QString& path);
+  bool OfferAgain(const QString& path, const QString& why);
 
   FileBrowser& browser_;
   TvxkFiles& files_;

@@ -183,8 +183,9 @@ void FileOperations::actSaveExecute() {
     AppendStatusText(QStringLiteral("\r\nNot saved: ") + Printable(path) + QStringLiteral("\r\n"),
                      kItalic);
   // A file the device did not deliver is not on the PC; the user must not think it is.
-  for (const std::string& path : result.unread)
-    AppendErrorText(QStringLiteral("\r\nCould not read %1: not saved.\r\n").arg(Printable(path)));
+  for (const TreeSaver::Unread& unread : result.unread)
+    AppendErrorText(QStringLiteral("\r\nCould not read %1: %2. Not saved.\r\n")
+                        .arg(Printable(unread.path), Printable(DescribeResult(unread.why))));
 }
 
 void FileOperations::actDeleteExecute() {
@@ -284,8 +285,10 @@ void FileOperations::UploadLocalFile(const QString& localPath, bool route) {
       QStringLiteral("\r\n %1 > %2\r\n").arg(upload.content.size()).arg(FromDevice(target)),
       kItalic);
   // The line above announced the upload; a failed one must not read as done.
-  if (!files_.WriteFile(target, upload.content, upload.time))
-    AppendErrorText(QStringLiteral("\r\nCould not write %1\r\n").arg(Printable(target)));
+  const OpResult written = files_.WriteFile(target, upload.content, upload.time);
+  if (!written)
+    AppendErrorText(QStringLiteral("\r\nCould not write %1: %2\r\n")
+                        .arg(Printable(target), Printable(DescribeResult(written))));
 }
 
 void FileOperations::dftFilesDrop(QStringList files, bool ctrl) {

@@ -97,9 +97,15 @@ void FirmwareLoader::actFirmwareExecute() {
   const QString path = ChooseFile ? ChooseFile() : QString();
   if (!path.isEmpty()) {
     const std::string image = ReadImageFile(LocalName(path), path.toStdString());
-    BusyCursor busy;
-    // The running firmware is told the name in lower case.
-    Update().LoadDirect(AsciiLower(ToDevice(QFileInfo(path).fileName())), image);
+    if (!image.empty()) {
+      BusyCursor busy;
+      // The running firmware is told the name in lower case. Its closing line says whether it
+      // kept the image.
+      const OpResult loaded =
+          Update().LoadDirect(AsciiLower(ToDevice(QFileInfo(path).fileName())), image);
+      const std::string line = loaded.detail.empty() ? DescribeResult(loaded) : loaded.detail;
+      if (AppendStatus) AppendStatus(FromDevice(line) + QStringLiteral("\r\n"), 0);
+    }
   }
   if (FocusTerminal) FocusTerminal();
 }

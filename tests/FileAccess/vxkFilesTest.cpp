@@ -191,7 +191,7 @@ TEST_P(FilesTest, MalformedSizesInTheReadHeader) {
   WithDevice([](SimDevice& s) { s.Files().Faults().sizeField = "-5"; });
   EXPECT_FALSE(files_->ReadFile("/Lua/main.lua", content));
   WithDevice([](SimDevice& s) { s.Files().Faults().sizeField = "12x"; });
-  EXPECT_THROW(files_->ReadFile("/Lua/main.lua", content), ConversionError);
+  EXPECT_EQ(files_->ReadFile("/Lua/main.lua", content).reason, Reason::BadReply);
   // The lock and the busy flag were given back on the way out.
   EXPECT_FALSE(files_->Busy());
   EXPECT_EQ(link_->LockCount(), 0);
@@ -265,6 +265,137 @@ TEST_P(FilesTest, RefusalWithoutItsPromptFailsTheUpload) {
 
 // Transfers survive a slow, bursty link: latency both ways, output in small pieces with
 // pauses, and a modest line rate.
+// A read is taken only when the whole reply is this file's: its header names it, and its end
+// follows the announced bytes at once. Anything else fails with empty content, and the next
+// read works.
+TEST_P(FilesTest, OnlyAWholeReplyOfThisFileIsTaken) {
+  std::string data(3000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>('a' + i % 26);
+  WithDevice([&](SimDevice& s) { s.Files().Files().WriteFile("/Logs/t.bin", data, 0); });
+  // Where the reply's parts lie in the device's output, from a clean run.
+  WithDevice([](SimDevice& s) { s.Device().InjectFault({StreamFault::Kind::Watch, false, 0}); });
+  std::string content;
+  ASSERT_TRUE(files_->ReadFile("/Logs/t.bin", content));
+  std::string out;
+  WithDevice([&](SimDevice& s) { out = s.Device().Fault().SeenOut(); });
+  const size_t dataAt = out.find("t.bin\t3000\r\n") + 12;
+  const size_t promptAt = dataAt + data.size() + 2;
+  ASSERT_EQ(out[promptAt], '\xAB');
+  using Kind = StreamFault::Kind;
+  struct Case {
+    const char* name;
+    std::function<void(SimDevice&)> arm;
+    Reason reason;
+  };
+  const Case cases[] = {
+      {"header names another file", [](SimDevice& s) { s.Files().Faults().nameField = "u.bin"; },
+       Reason::BadReply},
+      {"junk slipped into the data",
+       [&](SimDevice& s) {
+         s.Device().InjectFault({Kind::Garbage, false, dataAt + 100});
+       },
+       Reason::BadReply},
+      {"an error breaks into the data",
+       [&](SimDevice& s) {
+         s.Device().InjectFault({Kind::EarlyAnswer, false, dataAt + 2000});
+       },
+       Reason::BadReply},
+      {"no prompt after the data",
+       [&](SimDevice& s) {
+         s.Device().InjectFault({Kind::NoPrompt, false, promptAt});
+       },
+       Reason::TimedOut},
+      {"the prompt's end comes late",
+       [&](SimDevice& s) {
+         s.Device().InjectFault({Kind::HalfPacket, false, promptAt + 2});
+       },
+       Reason::None},
+  };
+  for (const Case& c : cases) {
+    WithDevice(c.arm);
+    const OpResult read = files_->ReadFile("/Logs/t.bin", content);
+    EXPECT_EQ(read.reason, c.reason) << c.name << ": " << DescribeResult(read);
+    EXPECT_TRUE(read ? content == data : content.empty()) << c.name;
+    WithDevice([](SimDevice& s) {
+      s.Files().Faults() = FileFaults();
+      s.Device().InjectFault({});
+    });
+    const OpResult next = files_->ReadFile("/Logs/t.bin", content);
+    EXPECT_TRUE(next && content == data) << c.name << ", next read: " << DescribeResult(next);
+  }
+}
+
+// The rest of an earlier reply that trickles in late (after the tool gave up on it) must not
+// be taken for the next file, even where it looks like a header naming that file.
+TEST(FilesTrust, LateRestOfAnEarlierReplyIsNotTheNextFile) {
+  TcpRig rig;
+  rig.link.SetRoundTripTime(20);
+  rig.link.SetExtraTime(20);
+  ASSERT_TRUE(rig.link.Open());
+  TvxTerminal term(rig.link);
+  TvxkFiles files(term);
+  std::string old;
+  while (old.size() < 320) old += "B.log\t8\r\n12345678";
+  const std::string real = "the real B";
+  rig.WithDevice([&](VirtualDevice&) {
+    rig.sim.Files().Files().WriteFile("/Logs/A.log", old, 0);
+    rig.sim.Files().Files().WriteFile("/Logs/B.log", real, 0);
+    rig.sim.Files().Faults().trickleAfter = 10;
+  });
+  std::string content;
+  EXPECT_EQ(files.ReadFile("/Logs/A.log", content).reason, Reason::TimedOut);
+  rig.WithDevice([&](VirtualDevice&) { rig.sim.Files().Faults().trickleAfter = -1; });
+  const OpResult next = files.ReadFile("/Logs/B.log", content);
+  EXPECT_TRUE(next ? content == real : content.empty()) << DescribeResult(next);
+  // Once the device has caught up, B reads whole.
+  OpResult later = OpResult::Fail(Reason::TimedOut);
+  const int64_t end = TickCount() + 20000;
+  while (!later && TickCount() < end) later = files.ReadFile("/Logs/B.log", content);
+  EXPECT_TRUE(later && content == real) << DescribeResult(later);
+}
+
+// An upload is done when the device has confirmed it with "0:No error", not when the last
+// byte left the PC: silence is a failure, a refusal carries the device's words.
+TEST(FilesTrust, UploadIsDoneOnlyWhenTheDeviceConfirmsIt) {
+  struct Case {
+    const char* name;
+    int bytesPerSecond;
+    size_t size;
+    std::function<void(FileFaults&)> fault;
+    Reason reason;
+    std::string detail;
+  };
+  const Case cases[] = {
+      {"slow line, large file", 100000, 300000, [](FileFaults&) {}, Reason::None, "0:No error"},
+      {"device never confirms", 0, 5000, [](FileFaults& f) { f.silentClose = true; },
+       Reason::TimedOut, "no confirmation from the device"},
+      {"device refuses", 0, 9000, [](FileFaults& f) { f.refuseAfter = 4096; }, Reason::Refused,
+       "28:No space left on device"},
+  };
+  for (const Case& c : cases) {
+    LinkTiming timing;
+    timing.bytesPerSecond = c.bytesPerSecond;
+    TcpRig rig(timing);
+    rig.link.SetRoundTripTime(20);
+    rig.link.SetExtraTime(20);
+    ASSERT_TRUE(rig.link.Open());
+    TvxTerminal term(rig.link);
+    TvxkFiles files(term);
+    rig.WithDevice([&](VirtualDevice&) { c.fault(rig.sim.Files().Faults()); });
+    const std::string data(c.size, 'u');
+    const OpResult written = files.WriteFile("/Logs/up.bin", data);
+    EXPECT_EQ(written.reason, c.reason) << c.name << ": " << DescribeResult(written);
+    EXPECT_EQ(written.detail, c.detail) << c.name;
+    bool stored = false;
+    rig.WithDevice([&](VirtualDevice&) {
+      const auto* node = rig.sim.Files().Files().Find("/Logs/up.bin");
+      stored = node && node->data == data;
+    });
+    // Reported done means the device holds the file at that moment.
+    if (written) EXPECT_TRUE(stored) << c.name;
+  }
+}
+
 TEST(FilesTiming, TransfersAreExactOverALaggingChoppyLink) {
   LinkTiming timing;
   timing.toDeviceLatencyMs = 40;

@@ -176,6 +176,51 @@ TEST_F(Vxkctl, FolderCommandsAndRouting) {
   EXPECT_EQ(full.status, 1) << full.err;
 }
 
+// Success only on the device's confirmation, and a failure says what the device said.
+TEST_F(Vxkctl, NoSuccessWithoutTheDevicesWordAndFailuresQuoteIt) {
+  const fs::path root(rig.root.path);
+  fs::create_directories(root / "Store");
+  const fs::path mid = fs::path(local.path) / "mid.bin";
+  WriteFile(mid, Bytes(600000, 3));
+  const fs::path image = fs::path(local.path) / "FW.blf";
+  WriteFile(image, Bytes(5000, 4));
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<std::string> sim;
+    int status;
+    std::string err;  // in standard error
+  };
+  const std::vector<Case> cases = {
+      // The device takes the data slower than the PC sends it: done once it has confirmed.
+      {"slow line",
+       {"put", mid.string(), "/Store"},
+       {"--line-rate", "200000"},
+       0,
+       "-> /Store/mid.bin"},
+      {"full device",
+       {"put", mid.string(), "/Store"},
+       {"--refuse-after", "4096"},
+       1,
+       "cannot write /Store/mid.bin: 28:No space left on device"},
+      {"refused image",
+       {"firmware", image.string()},
+       {"--load-status", "7:Image checksum wrong, not stored"},
+       1,
+       "7:Image checksum wrong, not stored"},
+      {"image taken", {"firmware", image.string()}, {}, 0, "done"},
+  };
+  for (const Case& c : cases) {
+    fs::remove(root / "Store" / "mid.bin");
+    const CtlResult r = rig.Run(c.args, c.sim);
+    EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << ": " << r.err;
+    if (c.status == 0 && c.args[0] == "put") {
+      EXPECT_EQ(ReadAll(root / "Store" / "mid.bin"), Bytes(600000, 3)) << c.name;
+    }
+  }
+}
+
 TEST_F(Vxkctl, ExecTimeAndLcd) {
   const CtlResult ver = rig.Run({"exec", "ver"});
   ASSERT_EQ(ver.status, 0) << ver.err;

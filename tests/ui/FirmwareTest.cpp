@@ -127,6 +127,12 @@ TEST_F(UsbFirmware, LoadFirmwareSendsTheChosenFileUnderItsLowerCaseName) {
   fw.actFirmwareExecute();
   EXPECT_EQ(sim.Files().FirmwareName(), "firm.blf");
   EXPECT_EQ(sim.Files().FirmwareImage(), "image\r\nbytes");
+  EXPECT_TRUE(tool.PaneText().contains("0:No error"));  // the device's closing line
+  backend.WithDevice([&](VirtualDevice&) {
+    sim.Files().Faults().loadStatus = "7:Image checksum wrong, not stored";
+  });
+  fw.actFirmwareExecute();
+  EXPECT_TRUE(tool.PaneText().contains("7:Image checksum wrong, not stored"));
   chosen = dir.path();  // a folder is a file that cannot be opened
   EXPECT_THROW(fw.actFirmwareExecute(), LocalFileError);
 }

@@ -65,7 +65,7 @@ constexpr int kAbandonedMs = 10000;
 // relisting; the LCD its pixel text (10000) and the closing prompt.
 const Row kRows[] = {
     {"Save to PC", Act::SaveToPc, Kind::Stall, false, "data.txt\t9000\r\n", 4500, "mid-data",
-     2000 + 100, "Could not read /T/data.txt: not saved."},
+     2000 + 100, "Could not read /T/data.txt: the device did not answer in time"},
     {"Edit/Save", Act::EditSave, Kind::EarlyAnswer, true, "NFWRITE", 4600, "mid-upload",
      100 + kRelistMs, "Could not write /T/data.txt"},
     {"Edit/Save", Act::EditSave, Kind::Garbage, false, "Send file", 0, "go-ahead",
