@@ -97,6 +97,8 @@ std::string ConnectErrorText(ConnectError error, const CliOptions& options) {
       return "no device connected to TCP port " + options.port + " in time";
     case ConnectError::HeaderRefused:
       return "the device's connection header was refused (wrong key?)";
+    case ConnectError::LockUnusable:
+      return "cannot use the terminal lock";
     case ConnectError::Cancelled:
       return "interrupted";
   }
@@ -107,10 +109,11 @@ ConnectError Connect(Session& session, const CliOptions& options,
                      const std::function<void(const std::string&)>& status,
                      const std::atomic<bool>& cancel) {
   bool startFailed = false;
-  session.Start([&](const std::string& line) {
+  const bool started = session.Start([&](const std::string& line) {
     if (line == "BIND ERROR!" || line == "LISTEN ERROR!") startFailed = true;
     status(line);
   });
+  if (!started) return ConnectError::LockUnusable;
   if (startFailed) return ConnectError::ListenFailed;
   const int64_t deadline = TickCount() + WaitMs(options);
   TvxComms& link = session.Link();

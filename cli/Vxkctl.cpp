@@ -61,6 +61,10 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
     env.err << "vxkctl: interrupted\n";
     return kExitInterrupted;
   }
+  if (connected == ConnectError::LockUnusable) {
+    env.err << "vxkctl: " << env.lock.Problem() << "\n";
+    return kExitFailed;
+  }
   if (connected != ConnectError::None) {
     env.err << "vxkctl: " << ConnectErrorText(connected, options) << "\n";
     return kExitFailed;
@@ -72,7 +76,11 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
     // One command is one unit under the terminal lock, as the window's operations are, so
     // no other program's exchange comes between its steps.
     LinkLock lock(session.Link(), options.lockWaitMs);
-    if (!lock) return c.Fail("another program is using the device (terminal lock)");
+    if (!lock) {
+      const std::string problem = env.lock.Problem();
+      return c.Fail(problem.empty() ? "another program is using the device (terminal lock)"
+                                    : problem);
+    }
     TvxTerminal& t = session.Terminal();
     t.Send(std::string(1, TvxTerminal::kEsc));
     t.ReadToPromptEnd(t.RoundTripTime() + kPromptSlackMs);

@@ -73,6 +73,22 @@ TEST(VxkctlUsb, TerminalLockHeldElsewhereFailsTheCommand) {
   EXPECT_EQ(usb.Run({"ls"}), 0);
 }
 
+// A lock that cannot be had safely (here its folder is open to everyone) refuses the command
+// before any device I/O, and says why.
+TEST(VxkctlUsb, UnusableTerminalLockRefusesWithoutTouchingTheDevice) {
+  UsbRun usb;
+  usb.backend.CaptureWrites(true);
+  TempDir dir;
+  ::chmod(dir.path.c_str(), 0777);
+  TerminalLock unsafe(dir.path + "/lock");
+  VxkctlEnvironment env{usb.backend, unsafe, usb.out, usb.err, usb.cancel, nullptr, false, 0, 1};
+  EXPECT_EQ(RunVxkctl({"ls"}, env), 1);
+  EXPECT_NE(usb.err.str().find("vxkctl: cannot use the terminal lock: " + dir.path),
+            std::string::npos)
+      << usb.err.str();
+  EXPECT_TRUE(usb.backend.WrittenPackets().empty());
+}
+
 // The window's archive: the same entries, down to the empty panes.
 TEST(VxkctlUsb, DiagWritesTheWindowsArchive) {
   UsbRun usb;
