@@ -39,7 +39,10 @@ const std::map<std::string, CommandInfo>& Commands() {
         "that\n"
         "is a folder), keeping the device's file time. -r copies the folder PATH with everything "
         "in it\n"
-        "into the local folder LOCAL (default .). Names that could leave the folder are skipped.",
+        "into the local folder LOCAL (default .). Names that could leave the folder, or that are "
+        "too\n"
+        "long for a local file, are skipped; a symbolic link met below LOCAL is not followed but\n"
+        "refused.",
         {"-r"},
         1,
         2}},

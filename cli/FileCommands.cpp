@@ -132,8 +132,8 @@ int GetTree(CliContext& c, const std::string& path, const std::string& localPare
                                   NameOf(path));
   }
   progress.Finish();
-  for (const std::string& skipped : result.skipped) {
-    c.err << "vxkctl: skipped " << ShownText(skipped) << " (unsafe name or too deep)\n";
+  for (const TreeSaver::Skipped& skipped : result.skipped) {
+    c.err << "vxkctl: skipped " << ShownText(skipped.path) << " (" << skipped.why << ")\n";
   }
   if (result.status == TreeSaver::Status::Cancelled || c.cancel) return Interrupted(c);
   c.Note(std::to_string(result.saved) + " files saved");
