@@ -63,7 +63,13 @@ const std::map<std::string, CommandInfo>& Commands() {
         1}},
       {"mkdir", {"mkdir PATH", "Makes a device folder.", {}, 1, 1}},
       {"mv", {"mv PATH NEWNAME", "Renames a device file or folder within its folder.", {}, 2, 2}},
-      {"cat", {"cat PATH", "Writes a device file's content to standard output.", {}, 1, 1}},
+      {"cat",
+       {"cat PATH",
+        "Writes a device file's content to standard output; on a terminal, control bytes show as "
+        "\\xHH.",
+        {},
+        1,
+        1}},
       {"exec",
        {"exec [--timeout=MS] \"COMMAND\"",
         "Runs one line on the device's command interpreter and prints its reply up to the prompt\n"

@@ -41,7 +41,7 @@ int RunDiag(CliContext& c) {
                    {"ui.modem.txt", ""},    {"ui.modem.rtf", emptyRtf}};
   DiagArchive archive(c.session.Terminal(), c.session.Files());
   const DiagResult result = archive.Save(
-      request, [&c](const std::string& line) { c.Note(line); }, &c.cancel);
+      request, [&c](const std::string& line) { c.Note(ShownText(line)); }, &c.cancel);
   for (const std::string& name : result.skipped) c.Note("not stored: " + ShownText(name));
   if (result.reason == DiagError::Cancelled) return kExitInterrupted;
   c.Note(std::to_string(result.files) + " device files stored in " + request.path);

@@ -152,7 +152,7 @@ int PutFile(CliContext& c, CliProgress& progress, const std::string& localPath,
     if (!routed.empty()) target = routed;
   }
   const LocalUpload upload = PrepareUpload(localPath);
-  progress.Start(name);
+  progress.Start(ShownText(name));
   const bool ok = c.session.Files().WriteFile(target, upload.content, upload.time);
   progress.Finish();
   if (c.cancel) return Interrupted(c);
@@ -371,6 +371,8 @@ int RunCat(CliContext& c) {
   }
   if (c.cancel) return Interrupted(c);
   if (!ok) return c.Fail("cannot read " + ShownText(path));
+  // A terminal gets the lines made harmless; a pipe or file the bytes as they are.
+  if (c.outputOnTty) content = ShownLines(content);
   c.out.write(content.data(), static_cast<std::streamsize>(content.size()));
   c.out.flush();
   return c.out ? kExitOk : c.Fail("cannot write to standard output");

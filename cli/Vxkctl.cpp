@@ -5,6 +5,7 @@
 #include "FileAccess/ConversionError.h"
 #include "cli/CliConnect.h"
 #include "cli/CliContext.h"
+#include "cli/CliText.h"
 #include "cli/Shell.h"
 #include "comms/LinkLock.h"
 #include "ops/LocalFiles.h"
@@ -54,7 +55,8 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
 
   Session session(SettingsOf(options, key), env.hid, env.lock);
   auto status = [&](const std::string& line) {
-    if (options.verbose) env.err << line << "\n";
+    // Header lines come from the peer, authenticated or not.
+    if (options.verbose) env.err << ShownText(line) << "\n";
   };
   const ConnectError connected = Connect(session, options, status, env.cancel);
   if (connected == ConnectError::Cancelled) {
@@ -62,7 +64,7 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
     return kExitInterrupted;
   }
   if (connected == ConnectError::LockUnusable) {
-    env.err << "vxkctl: " << env.lock.Problem() << "\n";
+    env.err << "vxkctl: " << TerminalText(env.lock.Problem()) << "\n";
     return kExitFailed;
   }
   if (connected != ConnectError::None) {
@@ -71,6 +73,7 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
   }
 
   CliContext c{session, options, env.out, env.err, env.cancel, env.stderrIsTty && !options.quiet};
+  c.outputOnTty = env.stdoutIsTty;
   try {
     if (options.command == "shell") return RunShell(c, env.inputFd, env.outputFd);
     // One command is one unit under the terminal lock, as the window's operations are, so
@@ -86,7 +89,7 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
     t.ReadToPromptEnd(t.RoundTripTime() + kPromptSlackMs);
     return Dispatch(c, env);
   } catch (const UsageError& e) {
-    env.err << "vxkctl: " << e.what() << "\n";
+    env.err << "vxkctl: " << TerminalText(e.what()) << "\n";
     return kExitUsage;
   } catch (const LocalFileError& e) {
     return c.Fail(e.what());

@@ -22,6 +22,7 @@ struct VxkctlEnvironment {
   bool stderrIsTty = false;
   int inputFd = 0;   // the shell's keys
   int outputFd = 1;  // the shell's screen
+  bool stdoutIsTty = false;
 };
 
 // Runs one vxkctl command line (without the program name); returns the exit status.

@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
                              STDOUT_FILENO};
   env.environmentKey = std::getenv("VXK_KEY");
   env.stderrIsTty = ::isatty(STDERR_FILENO) == 1;
+  env.stdoutIsTty = ::isatty(STDOUT_FILENO) == 1;
   const int status = vxk::RunVxkctl(args, env);
   std::cout.flush();
   return std::cout.good() || status != 0 ? status : 1;

@@ -29,8 +29,10 @@ struct UsbRun {
     out.str("");
     err.str("");
     VxkctlEnvironment env{backend, lock.Lock(), out, err, cancel, nullptr, false, 0, 1};
+    env.stdoutIsTty = stdoutIsTty;
     return RunVxkctl(args, env);
   }
+  bool stdoutIsTty = false;
   SimDevice sim;
   FakeHidBackend backend;
   ScratchLock lock;
@@ -104,6 +106,27 @@ TEST(VxkctlUsb, DiagWritesTheWindowsArchive) {
     EXPECT_NE(bytes.find(entry), std::string::npos) << entry;
 }
 
+// Device text reaches the terminal only escaped: archive progress naming device files, and
+// a device file shown on a terminal (a pipe gets its bytes unchanged).
+TEST(VxkctlUsb, DeviceTextNeverReachesTheTerminalRaw) {
+  UsbRun usb;
+  const std::string hostile = "a\x1b]0;title\x07\x9D\r\nb";
+  usb.backend.WithDevice([&](VirtualDevice&) {
+    usb.sim.Files().Faults().extraListing = {"\x1b[2J.lua\t3\t32\t0\t0\t0"};
+    usb.sim.Files().Files().WriteFile("/Lua/t.txt", hostile, 0);
+  });
+  TempDir dir;
+  usb.stdoutIsTty = true;
+  ASSERT_EQ(usb.Run({"diag", "--zip=" + dir.path + "/d.zip", "--folders=/Lua"}), 0);
+  EXPECT_NE(usb.err.str().find("Get /Lua/\\x1B[2J.lua\n"), std::string::npos) << usb.err.str();
+  EXPECT_EQ(usb.err.str().find('\x1b'), std::string::npos);
+  ASSERT_EQ(usb.Run({"cat", "/Lua/t.txt"}), 0);
+  EXPECT_EQ(usb.out.str(), "a\\x1B]0;title\\x07\\x9D\nb");
+  usb.stdoutIsTty = false;
+  ASSERT_EQ(usb.Run({"cat", "/Lua/t.txt"}), 0);
+  EXPECT_EQ(usb.out.str(), hostile);
+}
+
 TEST(VxkctlParts, KeySources) {
   TempDir dir;
   const std::string file = dir.path + "/key";
@@ -140,6 +163,13 @@ TEST(VxkctlParts, OptionsBeforeAndAfterTheCommand) {
 TEST(VxkctlParts, DeviceTextIsMadeHarmless) {
   EXPECT_EQ(ShownText("a\x1b[2Jb\r\n"), "a\\x1B[2Jb\\x0D\\x0A");
   EXPECT_EQ(ShownText("caf\xE9"), "caf\xC3\xA9");
+  // Bytes Windows-1252 leaves undefined would be C1 controls (DCS, OSC) as UTF-8.
+  EXPECT_EQ(ShownText("\x90x\x9D\x80"), "\\x90x\\x9D\xE2\x82\xAC");
+  EXPECT_EQ(ShownLines("a\x1b\r\nb\rc\n\t"), "a\\x1B\nb\nc\n\\x09");
+  EXPECT_EQ(TerminalText("ok \xC3\xA9 \x1b[1m \xC2\x9B \xFF \xC0\x9B \\x1B\n"),
+            "ok \xC3\xA9 \\x1B[1m \\xC2\\x9B \\xFF \\xC0\\x9B \\x1B\\x0A");
+  EXPECT_EQ(TerminalText(ShownText("\\a\x9D\xE9")), ShownText("\\a\x9D\xE9"));
+  EXPECT_EQ(JsonString("\x9D"), "\"\\u009d\"");
   EXPECT_EQ(ParseJson(JsonString("q\"\\\t\x01\xE9")).text, "q\"\\\t\x01\xC3\xA9");
   EXPECT_EQ(LocalToDevice("caf\xC3\xA9.txt"), "caf\xE9.txt");
   EXPECT_EQ(LocalToDevice("\xFF\xE2\x82"), "\xFF\xE2\x82");
@@ -152,7 +182,7 @@ TEST(VxkctlParts, DeviceTextIsMadeHarmless) {
   EXPECT_EQ(screen.Incoming("\xAB"
                             "PASS"),
             "PASS");
-  EXPECT_EQ(screen.Incoming("WORD:\xBB\x1b[31m"), "WORD:[31m");
+  EXPECT_EQ(screen.Incoming("WORD:\xBB\x1b[31m\x9D"), "WORD:[31m");
   EXPECT_TRUE(screen.PasswordMode());
   EXPECT_EQ(screen.Typed('x'), "*");
   EXPECT_EQ(screen.Typed('\r'), "\r\n");

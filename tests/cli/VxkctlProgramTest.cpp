@@ -232,6 +232,15 @@ TEST_F(Vxkctl, WrongKeyStallAndInterrupt) {
   EXPECT_TRUE(Listing(target.parent_path()).empty());
 }
 
+// The header lines -v shows come from the peer, refused or not: escape sequences in them are
+// shown, never acted on.
+TEST_F(Vxkctl, VerboseHeaderLinesAreEscaped) {
+  const CtlResult r = rig.Run({"-v", "ls"}, {"--site", "\x1b]0;pwned\x07\x1b[2J"}, "k", "other");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Site: \\x1B]0;pwned\\x07\\x1B[2J\n"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find_first_of("\x1b\x07"), std::string::npos);
+}
+
 TEST_F(Vxkctl, SerialLinkOverPseudoTerminal) {
   const std::string pty = local.path + "/ttyVXK";
   WriteFile(fs::path(rig.root.path) / "Config" / "unit.cfg", "abc");
