@@ -1,6 +1,7 @@
 #include "cli/DiagCommand.h"
 
 #include "cli/CliText.h"
+#include "cli/SecretFile.h"
 #include "ops/DiagArchive.h"
 #include "ops/LocalFiles.h"
 #include "ops/RtfWriter.h"
@@ -21,6 +22,12 @@ std::vector<std::string> ParseDiagFolders(const std::string& text) {
     start = comma + 1;
   }
   return folders;
+}
+
+std::string ResolveZipPassword(const CliOptions& options, const char* environmentPassword) {
+  if (options.password) return *options.password;
+  if (!options.passwordFile.empty()) return ReadSecretFile(options.passwordFile, "password file");
+  return environmentPassword ? std::string(environmentPassword) : std::string();
 }
 
 int RunDiag(CliContext& c) {

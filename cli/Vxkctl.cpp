@@ -46,10 +46,13 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
       env.out << "vxkctl " << VXK_VERSION << "\n";
       return kExitOk;
     }
-    if (options.command == "diag") ParseDiagFolders(options.folders);
+    if (options.command == "diag") {
+      ParseDiagFolders(options.folders);
+      options.password = ResolveZipPassword(options, env.environmentPassword);
+    }
     key = ResolveKey(options, env.environmentKey);
   } catch (const UsageError& e) {
-    env.err << "vxkctl: " << e.what() << "\n";
+    env.err << "vxkctl: " << TerminalText(e.what()) << "\n";
     return kExitUsage;
   }
 

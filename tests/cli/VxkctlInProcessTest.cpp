@@ -29,9 +29,11 @@ struct UsbRun {
     out.str("");
     err.str("");
     VxkctlEnvironment env{backend, lock.Lock(), out, err, cancel, nullptr, false, 0, 1};
+    env.environmentPassword = environmentPassword;
     env.stdoutIsTty = stdoutIsTty;
     return RunVxkctl(args, env);
   }
+  const char* environmentPassword = nullptr;
   bool stdoutIsTty = false;
   SimDevice sim;
   FakeHidBackend backend;
@@ -104,6 +106,56 @@ TEST(VxkctlUsb, DiagWritesTheWindowsArchive) {
   EXPECT_EQ(bytes.compare(0, 2, "PK"), 0);
   for (const char* entry : {"ui.info.txt", "main.lua", "ui.modem.rtf"})
     EXPECT_NE(bytes.find(entry), std::string::npos) << entry;
+}
+
+// The archive password from the option, a private file or the environment, in that order;
+// an archive with a password is readable by its owner only.
+TEST(VxkctlUsb, DiagPasswordSourcesAndAPrivateArchive) {
+  UsbRun usb;
+  TempDir dir;
+  const std::string privateFile = dir.path + "/pw", openFile = dir.path + "/open";
+  std::ofstream(privateFile) << "from-file\n";
+  std::ofstream(openFile) << "x";
+  ::chmod(privateFile.c_str(), 0600);
+  ::chmod(openFile.c_str(), 0644);
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  struct Case {
+    std::string option;
+    const char* environment;
+    int status;
+    std::string password;  // that opens the archive; empty: none is needed
+  };
+  const Case cases[] = {
+      {"--password=given", "from-env", 0, "given"},
+      {"--password-file=" + privateFile, "from-env", 0, "from-file"},
+      {"", "from-env", 0, "from-env"},
+      {"", nullptr, 0, ""},
+      {"--password-file=" + openFile, "from-env", 2, ""},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string zip = dir.path + "/d" + std::to_string(n++) + ".zip";
+    std::vector<std::string> args = {"diag", "--zip=" + zip, "--folders=/Lua"};
+    if (!c.option.empty()) args.push_back(c.option);
+    usb.environmentPassword = c.environment;
+    ASSERT_EQ(usb.Run(args), c.status) << c.option << usb.err.str();
+    if (c.status != 0) continue;
+    struct stat st {};
+    ASSERT_EQ(::stat(zip.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, c.password.empty() ? 0666 & ~mask : 0600) << c.option;
+    const std::string test = "unzip -qq -t " + zip + " >/dev/null 2>&1";
+    if (c.password.empty()) {
+      EXPECT_EQ(std::system(test.c_str()), 0) << c.option;
+    } else {
+      EXPECT_EQ(
+          std::system(("unzip -qq -t -P " + c.password + " " + zip + " >/dev/null 2>&1").c_str()),
+          0)
+          << c.option;
+      EXPECT_NE(std::system(("unzip -qq -t -P wrong " + zip + " >/dev/null 2>&1").c_str()), 0)
+          << c.option;
+    }
+  }
 }
 
 // Device text reaches the terminal only escaped: archive progress naming device files, and

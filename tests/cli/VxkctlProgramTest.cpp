@@ -88,6 +88,33 @@ TEST(VxkctlUsage, ExitStatusAndHelpWithoutDevice) {
   }
 }
 
+// Secrets given on the command line leave /proc/PID/cmdline, in both option forms, while
+// vxkctl still waits for its device.
+TEST(VxkctlSecrets, KeyAndPasswordLeaveTheCommandLine) {
+  TempDir lock, out;
+  const std::string zip = out.path + "/a.zip";
+  const std::vector<std::vector<std::string>> lines = {
+      {"--key=K3Y", "diag", "--zip=" + zip, "--password=S3CRET"},
+      {"--key", "K3Y", "diag", "--zip", zip, "--password", "S3CRET"},
+  };
+  for (std::vector<std::string> args : lines) {
+    args.insert(args.begin(), {"--listen=" + FreePort(), "--wait=20"});
+    CtlProcess ctl;
+    ASSERT_TRUE(ctl.Start(args, {"XDG_RUNTIME_DIR=" + lock.path}));
+    const std::string proc = "/proc/" + std::to_string(ctl.Pid()) + "/cmdline";
+    const auto hidden = [](const std::string& line) {
+      return line.find("diag") != std::string::npos && line.find("K3Y") == std::string::npos &&
+             line.find("S3CRET") == std::string::npos;
+    };
+    std::string line;
+    const int64_t deadline = TickCount() + 5000;
+    while (!hidden(line = ReadAll(proc)) && TickCount() < deadline) SleepMs(5);
+    EXPECT_TRUE(hidden(line)) << ::testing::PrintToString(args) << ": " << line;
+    ctl.Signal(SIGTERM);
+    EXPECT_EQ(ctl.Wait(10000), 130);
+  }
+}
+
 TEST_F(Vxkctl, InfoAndListingAsJson) {
   WriteFile(fs::path(rig.root.path) / "Logs" / "a b.log", "12345");
   WriteFile(fs::path(rig.root.path) / "Logs" / "sub" / "x.txt", "x");
