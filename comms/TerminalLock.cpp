@@ -35,7 +35,7 @@ std::string FolderProblem(const std::string& folder) {
 
 std::string Unusable(const std::string& detail) {
   return "cannot use the terminal lock: " + detail +
-         ". Remove it, or set XDG_RUNTIME_DIR to a folder of your own; without the lock no "
+         ". Remove or fix it, or set XDG_RUNTIME_DIR to a folder of your own; until then no "
          "device is opened";
 }
 
