@@ -37,7 +37,8 @@ std::string TempName() {
 // Removes a temporary file and closes its descriptor unless kept.
 class TempEntry {
  public:
-  TempEntry(int folder, int fd, std::string name) : folder_(folder), fd_(fd), name_(name) {}
+  TempEntry(int folder, int fd, std::string name)
+      : folder_(folder), fd_(fd), name_(std::move(name)) {}
   ~TempEntry() {
     if (fd_ >= 0) ::close(fd_);
     if (!name_.empty()) ::unlinkat(folder_, name_.c_str(), 0);
