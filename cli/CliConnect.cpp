@@ -1,12 +1,6 @@
 #include "cli/CliConnect.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
+#include "cli/SecretFile.h"
 #include "comms/Ticks.h"
 
 namespace vxk {
@@ -17,7 +11,6 @@ constexpr int kDefaultWaitS = 5;
 constexpr int kDefaultListenWaitS = 60;
 constexpr int kOpenRetryMs = 250;
 constexpr int kAcceptSliceMs = 100;
-constexpr size_t kMaxKeyBytes = 4096;
 
 int WaitMs(const CliOptions& options) {
   const int fallback =
@@ -29,30 +22,7 @@ int WaitMs(const CliOptions& options) {
 
 std::string ResolveKey(const CliOptions& options, const char* environmentKey) {
   if (options.key) return *options.key;
-  if (!options.keyFile.empty()) {
-    const int fd = ::open(options.keyFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) {
-      throw UsageError("cannot open key file " + options.keyFile + ": " + std::strerror(errno));
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-      ::close(fd);
-      throw UsageError("key file " + options.keyFile + " is not a regular file");
-    }
-    if (st.st_mode & (S_IRGRP | S_IROTH | S_IWGRP | S_IWOTH)) {
-      ::close(fd);
-      throw UsageError("key file " + options.keyFile +
-                       " may be read or changed by others; chmod 600 it");
-    }
-    std::string key;
-    char buf[512];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0 && key.size() <= kMaxKeyBytes) key.append(buf, n);
-    ::close(fd);
-    if (key.size() > kMaxKeyBytes) throw UsageError("key file " + options.keyFile + " is too long");
-    while (!key.empty() && (key.back() == '\n' || key.back() == '\r')) key.pop_back();
-    return key;
-  }
+  if (!options.keyFile.empty()) return ReadSecretFile(options.keyFile, "key file");
   return environmentKey ? std::string(environmentKey) : std::string();
 }
 
@@ -97,6 +67,8 @@ std::string ConnectErrorText(ConnectError error, const CliOptions& options) {
       return "no device connected to TCP port " + options.port + " in time";
     case ConnectError::HeaderRefused:
       return "the device's connection header was refused (wrong key?)";
+    case ConnectError::LockUnusable:
+      return "cannot use the terminal lock";
     case ConnectError::Cancelled:
       return "interrupted";
   }
@@ -107,10 +79,11 @@ ConnectError Connect(Session& session, const CliOptions& options,
                      const std::function<void(const std::string&)>& status,
                      const std::atomic<bool>& cancel) {
   bool startFailed = false;
-  session.Start([&](const std::string& line) {
+  const bool started = session.Start([&](const std::string& line) {
     if (line == "BIND ERROR!" || line == "LISTEN ERROR!") startFailed = true;
     status(line);
   });
+  if (!started) return ConnectError::LockUnusable;
   if (startFailed) return ConnectError::ListenFailed;
   const int64_t deadline = TickCount() + WaitMs(options);
   TvxComms& link = session.Link();

@@ -24,6 +24,7 @@ enum class ConnectError {
   ListenFailed,   // the port could not be bound or listened on
   NoConnection,   // nobody connected within the wait
   HeaderRefused,  // the device's header did not prove the key
+  LockUnusable,   // the terminal lock cannot be had at all (its Problem says why)
   Cancelled,
 };
 

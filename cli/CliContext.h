@@ -25,10 +25,11 @@ struct CliContext {
   std::ostream& err;
   const std::atomic<bool>& cancel;
   bool progressOnTty = false;  // standard error is a terminal and -q was not given
+  bool outputOnTty = false;    // standard output is a terminal
 
-  // "vxkctl: " + text on standard error; returns kExitFailed.
+  // "vxkctl: " + text on standard error, as TerminalText; returns kExitFailed.
   int Fail(const std::string& text) const;
-  // A note on standard error unless -q.
+  // A note on standard error unless -q, as TerminalText.
   void Note(const std::string& text) const;
 };
 

@@ -39,7 +39,10 @@ const std::map<std::string, CommandInfo>& Commands() {
         "that\n"
         "is a folder), keeping the device's file time. -r copies the folder PATH with everything "
         "in it\n"
-        "into the local folder LOCAL (default .). Names that could leave the folder are skipped.",
+        "into the local folder LOCAL (default .). Names that could leave the folder, or that are "
+        "too\n"
+        "long for a local file, are skipped; a symbolic link met below LOCAL is not followed but\n"
+        "refused.",
         {"-r"},
         1,
         2}},
@@ -60,7 +63,13 @@ const std::map<std::string, CommandInfo>& Commands() {
         1}},
       {"mkdir", {"mkdir PATH", "Makes a device folder.", {}, 1, 1}},
       {"mv", {"mv PATH NEWNAME", "Renames a device file or folder within its folder.", {}, 2, 2}},
-      {"cat", {"cat PATH", "Writes a device file's content to standard output.", {}, 1, 1}},
+      {"cat",
+       {"cat PATH",
+        "Writes a device file's content to standard output; on a terminal, control bytes show as "
+        "\\xHH.",
+        {},
+        1,
+        1}},
       {"exec",
        {"exec [--timeout=MS] \"COMMAND\"",
         "Runs one line on the device's command interpreter and prints its reply up to the prompt\n"
@@ -83,9 +92,14 @@ const std::map<std::string, CommandInfo>& Commands() {
         0,
         0}},
       {"diag",
-       {"diag --zip=FILE [--password=P] [--folders=A,B]",
-        "Saves the diagnostics archive, as the window's Diagnostics does.",
-        {"zip", "password", "folders"},
+       {"diag --zip=FILE [--password=P | --password-file=PATH] [--folders=A,B]",
+        "Saves the diagnostics archive, as the window's Diagnostics does, from the folders named\n"
+        "(default /Config,/Logs,/Lua,/). With a password every entry but ui.info.txt is\n"
+        "encrypted and the archive is readable by you only (mode 0600). The password comes from\n"
+        "--password, else --password-file (refused when others may read it), else\n"
+        "VXK_ZIP_PASSWORD in the environment; prefer the file or the variable, since other users\n"
+        "may see --password for a moment before vxkctl hides it.",
+        {"zip", "password", "password-file", "folders"},
         0,
         0}},
       {"shell",
@@ -123,8 +137,8 @@ const std::set<std::string>& LinkOptions() {
 
 const std::set<std::string>& ValueOptions() {
   static const std::set<std::string> names = {
-      "serial", "com",       "listen", "sock", "wait",     "key",     "key-file", "rtt",
-      "time",   "lock-wait", "png",    "zip",  "password", "folders", "timeout"};
+      "serial", "com",       "listen", "sock", "wait",     "key",           "key-file", "rtt",
+      "time",   "lock-wait", "png",    "zip",  "password", "password-file", "folders",  "timeout"};
   return names;
 }
 
@@ -179,6 +193,8 @@ void SetCommandOption(CliOptions& o, const std::string& name,
     o.zip = *value;
   } else if (name == "password") {
     o.password = *value;
+  } else if (name == "password-file") {
+    o.passwordFile = *value;
   } else if (name == "folders") {
     o.folders = *value;
   } else if (name == "timeout") {

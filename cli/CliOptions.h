@@ -49,6 +49,7 @@ struct CliOptions {
   int pressKey = 0;                     // lcd --key=N
   std::string zip;                      // diag --zip=FILE
   std::optional<std::string> password;  // diag --password=P
+  std::string passwordFile;             // diag --password-file=PATH
   std::string folders;                  // diag --folders=A,B
   int timeoutMs = 10000;                // exec --timeout=MS
 };

@@ -66,12 +66,12 @@ std::string LcdErrorText(LcdFetchError e) {
 }  // namespace
 
 int CliContext::Fail(const std::string& text) const {
-  err << "vxkctl: " << text << "\n";
+  err << "vxkctl: " << TerminalText(text) << "\n";
   return kExitFailed;
 }
 
 void CliContext::Note(const std::string& text) const {
-  if (!options.quiet) err << text << "\n";
+  if (!options.quiet) err << TerminalText(text) << "\n";
 }
 
 int RunExec(CliContext& c) {
@@ -97,7 +97,7 @@ int RunExec(CliContext& c) {
   if (firstEnd != std::string::npos && reply.compare(0, firstEnd, command) == 0) {
     reply.erase(0, firstEnd + 2);
   }
-  c.out << UnixLines(reply);
+  c.out << ShownLines(reply);
   c.out.flush();
   if (!complete)
     return c.Fail("no prompt came back within " + std::to_string(c.options.timeoutMs) + " ms");

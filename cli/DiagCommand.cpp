@@ -1,6 +1,7 @@
 #include "cli/DiagCommand.h"
 
 #include "cli/CliText.h"
+#include "cli/SecretFile.h"
 #include "ops/DiagArchive.h"
 #include "ops/LocalFiles.h"
 #include "ops/RtfWriter.h"
@@ -23,6 +24,12 @@ std::vector<std::string> ParseDiagFolders(const std::string& text) {
   return folders;
 }
 
+std::string ResolveZipPassword(const CliOptions& options, const char* environmentPassword) {
+  if (options.password) return *options.password;
+  if (!options.passwordFile.empty()) return ReadSecretFile(options.passwordFile, "password file");
+  return environmentPassword ? std::string(environmentPassword) : std::string();
+}
+
 int RunDiag(CliContext& c) {
   DiagRequest request;
   request.path = c.options.zip;
@@ -41,7 +48,7 @@ int RunDiag(CliContext& c) {
                    {"ui.modem.txt", ""},    {"ui.modem.rtf", emptyRtf}};
   DiagArchive archive(c.session.Terminal(), c.session.Files());
   const DiagResult result = archive.Save(
-      request, [&c](const std::string& line) { c.Note(line); }, &c.cancel);
+      request, [&c](const std::string& line) { c.Note(ShownText(line)); }, &c.cancel);
   for (const std::string& name : result.skipped) c.Note("not stored: " + ShownText(name));
   if (result.reason == DiagError::Cancelled) return kExitInterrupted;
   c.Note(std::to_string(result.files) + " device files stored in " + request.path);

@@ -11,6 +11,10 @@ namespace vxk {
 // characters are refused (UsageError).
 std::vector<std::string> ParseDiagFolders(const std::string& text);
 
+// The archive password: --password, else --password-file (refused as a key file is), else
+// VXK_ZIP_PASSWORD; empty for none. Throws UsageError.
+std::string ResolveZipPassword(const CliOptions& options, const char* environmentPassword);
+
 // `vxkctl diag --zip=FILE [--password=P] [--folders=...]`: the window's diagnostics archive,
 // with the same entries; the tool's panes are empty here. Without --folders the folders the
 // window's dialog ticks at first: /Config, /Logs, /Lua and the root.

@@ -142,8 +142,8 @@ int GetTree(CliContext& c, const std::string& path, const std::string& localPare
                                   NameOf(path));
   }
   progress.Finish();
-  for (const std::string& skipped : result.skipped) {
-    c.err << "vxkctl: skipped " << ShownText(skipped) << " (unsafe name or too deep)\n";
+  for (const TreeSaver::Skipped& skipped : result.skipped) {
+    c.err << "vxkctl: skipped " << ShownText(skipped.path) << " (" << skipped.why << ")\n";
   }
   for (const TreeSaver::Unread& unread : result.unread)
     c.err << "vxkctl: cannot read " << ShownText(unread.path) << Why(unread.why) << "\n";
@@ -164,7 +164,7 @@ int PutFile(CliContext& c, CliProgress& progress, const std::string& localPath,
     if (!routed.empty()) target = routed;
   }
   const LocalUpload upload = PrepareUpload(localPath);
-  progress.Start(name);
+  progress.Start(ShownText(name));
   const OpResult written = c.session.Files().WriteFile(target, upload.content, upload.time);
   progress.Finish();
   if (c.cancel || written.reason == Reason::Cancelled) return Interrupted(c);
@@ -388,6 +388,8 @@ int RunCat(CliContext& c) {
   }
   if (c.cancel || read.reason == Reason::Cancelled) return Interrupted(c);
   if (!read) return c.Fail("cannot read " + ShownText(path) + Why(read));
+  // A terminal gets the lines made harmless; a pipe or file the bytes as they are.
+  if (c.outputOnTty) content = ShownLines(content);
   c.out.write(content.data(), static_cast<std::streamsize>(content.size()));
   c.out.flush();
   return c.out ? kExitOk : c.Fail("cannot write to standard output");

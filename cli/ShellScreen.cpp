@@ -1,5 +1,6 @@
 #include "cli/ShellScreen.h"
 
+#include "comms/Cp1252.h"
 #include "ops/LocalFiles.h"
 
 namespace vxk {
@@ -9,12 +10,15 @@ constexpr char kPromptStart = '\xAB';
 constexpr char kPromptEnd = '\xBB';
 
 // Device text for a raw-mode terminal: the C0 controls a terminal acts on in a harmful way
-// (ESC sequences above all) are left out; CR, LF, TAB, BS and BEL pass.
+// (ESC sequences above all) and the bytes that would become C1 controls are left out; CR, LF,
+// TAB, BS and BEL pass.
 std::string Printable(const std::string& bytes) {
   std::string out;
   for (const char c : bytes) {
     const auto b = static_cast<unsigned char>(c);
-    if (b >= 0x20 || c == '\r' || c == '\n' || c == '\t' || c == '\b' || c == '\a') out += c;
+    const bool c1 = b >= 0x80 && Cp1252ToUnicode(b) < 0xA0;
+    if ((b >= 0x20 && !c1) || c == '\r' || c == '\n' || c == '\t' || c == '\b' || c == '\a')
+      out += c;
   }
   return DeviceNameToLocal(out);
 }

@@ -5,6 +5,7 @@
 #include "FileAccess/ConversionError.h"
 #include "cli/CliConnect.h"
 #include "cli/CliContext.h"
+#include "cli/CliText.h"
 #include "cli/Shell.h"
 #include "comms/LinkLock.h"
 #include "ops/LocalFiles.h"
@@ -45,21 +46,29 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
       env.out << "vxkctl " << VXK_VERSION << "\n";
       return kExitOk;
     }
-    if (options.command == "diag") ParseDiagFolders(options.folders);
+    if (options.command == "diag") {
+      ParseDiagFolders(options.folders);
+      options.password = ResolveZipPassword(options, env.environmentPassword);
+    }
     key = ResolveKey(options, env.environmentKey);
   } catch (const UsageError& e) {
-    env.err << "vxkctl: " << e.what() << "\n";
+    env.err << "vxkctl: " << TerminalText(e.what()) << "\n";
     return kExitUsage;
   }
 
   Session session(SettingsOf(options, key), env.hid, env.lock);
   auto status = [&](const std::string& line) {
-    if (options.verbose) env.err << line << "\n";
+    // Header lines come from the peer, authenticated or not.
+    if (options.verbose) env.err << ShownText(line) << "\n";
   };
   const ConnectError connected = Connect(session, options, status, env.cancel);
   if (connected == ConnectError::Cancelled) {
     env.err << "vxkctl: interrupted\n";
     return kExitInterrupted;
+  }
+  if (connected == ConnectError::LockUnusable) {
+    env.err << "vxkctl: " << TerminalText(env.lock.Problem()) << "\n";
+    return kExitFailed;
   }
   if (connected != ConnectError::None) {
     env.err << "vxkctl: " << ConnectErrorText(connected, options) << "\n";
@@ -67,18 +76,23 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
   }
 
   CliContext c{session, options, env.out, env.err, env.cancel, env.stderrIsTty && !options.quiet};
+  c.outputOnTty = env.stdoutIsTty;
   try {
     if (options.command == "shell") return RunShell(c, env.inputFd, env.outputFd);
     // One command is one unit under the terminal lock, as the window's operations are, so
     // no other program's exchange comes between its steps.
     LinkLock lock(session.Link(), options.lockWaitMs);
-    if (!lock) return c.Fail("another program is using the device (terminal lock)");
+    if (!lock) {
+      const std::string problem = env.lock.Problem();
+      return c.Fail(problem.empty() ? "another program is using the device (terminal lock)"
+                                    : problem);
+    }
     TvxTerminal& t = session.Terminal();
     t.Send(std::string(1, TvxTerminal::kEsc));
     t.ReadToPromptEnd(t.RoundTripTime() + kPromptSlackMs);
     return Dispatch(c, env);
   } catch (const UsageError& e) {
-    env.err << "vxkctl: " << e.what() << "\n";
+    env.err << "vxkctl: " << TerminalText(e.what()) << "\n";
     return kExitUsage;
   } catch (const LocalFileError& e) {
     return c.Fail(e.what());

@@ -20,8 +20,10 @@ struct VxkctlEnvironment {
   const std::atomic<bool>& cancel;       // set by SIGINT and SIGTERM
   const char* environmentKey = nullptr;  // VXK_KEY
   bool stderrIsTty = false;
-  int inputFd = 0;   // the shell's keys
-  int outputFd = 1;  // the shell's screen
+  int inputFd = 0;                            // the shell's keys
+  int outputFd = 1;                           // the shell's screen
+  const char* environmentPassword = nullptr;  // VXK_ZIP_PASSWORD
+  bool stdoutIsTty = false;
 };
 
 // Runs one vxkctl command line (without the program name); returns the exit status.

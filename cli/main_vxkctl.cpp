@@ -27,8 +27,9 @@ void OnSignal(int sig) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  // Others on the machine must not read the key in /proc/PID/cmdline.
-  vxk::ScrubOptionValue(argc, argv, "key");
+  // Others on the machine must not read the key or the archive password in /proc/PID/cmdline.
+  vxk::ScrubOptionValue(argc, argv, "key", true);
+  vxk::ScrubOptionValue(argc, argv, "password", true);
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
@@ -45,7 +46,9 @@ int main(int argc, char** argv) {
                              false,        STDIN_FILENO,
                              STDOUT_FILENO};
   env.environmentKey = std::getenv("VXK_KEY");
+  env.environmentPassword = std::getenv("VXK_ZIP_PASSWORD");
   env.stderrIsTty = ::isatty(STDERR_FILENO) == 1;
+  env.stdoutIsTty = ::isatty(STDOUT_FILENO) == 1;
   const int status = vxk::RunVxkctl(args, env);
   std::cout.flush();
   return std::cout.good() || status != 0 ? status : 1;

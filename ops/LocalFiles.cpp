@@ -6,41 +6,14 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "comms/Cp1252.h"
+#include "ops/LocalFolder.h"
 
 namespace vxk {
 namespace {
-
-// Closes a descriptor and removes a temporary file unless released.
-class TempFile {
- public:
-  TempFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  ~TempFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-
-  int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
-  // Closes the descriptor, reporting a failed close (a late write error).
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-  void Keep() { path_.clear(); }
-
- private:
-  int fd_;
-  std::string path_;
-};
 
 class Descriptor {
  public:
@@ -71,12 +44,6 @@ void AppendUtf8(std::string& out, char32_t c) {
     out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
-}
-
-mode_t CurrentUmask() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
 }
 
 }  // namespace
@@ -128,45 +95,11 @@ std::string ReadLocalFile(const std::string& path) {
 }
 
 void WriteLocalFile(const std::string& path, const std::string& content, TDateTime time) {
-  namespace fs = std::filesystem;
-  const fs::path target(path);
-  const fs::path folder = target.parent_path();
-  if (!folder.empty()) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec) throw LocalFileError("Cannot create folder " + folder.string() + ": " + ec.message());
-  }
-  std::string pattern = (folder.empty() ? std::string(".") : folder.string()) + "/." +
-                        target.filename().string() + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) Fail("Cannot create file", path, errno);
-  TempFile temp(fd, name.data());
-  // mkstemp makes the file private; a saved file gets the usual permissions.
-  ::fchmod(temp.fd(), 0666 & ~CurrentUmask());
-  size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = ::write(temp.fd(), content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) Fail("Cannot write file", path, errno);
-    done += static_cast<size_t>(n);
-  }
-  if (time != 0) {
-    timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    try {
-      times[1].tv_sec = LocalDateTimeToTime(time);
-      times[1].tv_nsec = 0;
-      ::futimens(temp.fd(), times);
-    } catch (const std::runtime_error&) {
-      // A time stamp without a calendar time leaves the time of writing.
-    }
-  }
-  if (!temp.Close()) Fail("Cannot write file", path, errno);
-  if (::rename(temp.path().c_str(), path.c_str()) != 0) Fail("Cannot create file", path, errno);
-  temp.Keep();
+  // The user named the path: its folders are made, and followed where they are links.
+  const std::filesystem::path target(path);
+  const std::string folder = target.parent_path().string();
+  LocalFolder::Chosen(folder.empty() ? std::string(".") : folder)
+      .WriteFile(target.filename().string(), content, time);
 }
 
 }  // namespace vxk

@@ -34,7 +34,8 @@ std::string ReadLocalFile(const std::string& path);
 // Writes content to path so that the old file stays whole until the new one is complete:
 // missing folders are made, the content goes to a temporary file in the same folder, which
 // gets the modification time (local date-time, 0 keeps the time of writing) and then replaces
-// the target. Throws LocalFileError; nothing is left behind on failure.
+// the target (see LocalFolder::WriteFile). Throws LocalFileError; nothing is left behind on
+// failure.
 void WriteLocalFile(const std::string& path, const std::string& content, TDateTime time);
 
 }  // namespace vxk

@@ -1,8 +1,16 @@
 #include "ops/TreeSaver.h"
 
 #include "ops/LocalFiles.h"
+#include "ops/LocalFolder.h"
 
 namespace vxk {
+namespace {
+
+constexpr const char* kUnsafeName = "its name could leave the folder";
+constexpr const char* kNameTooLong = "its name is too long for a local file";
+constexpr const char* kTooDeep = "folders nested too deep";
+
+}  // namespace
 
 TreeSaver::TreeSaver(TvxTerminal& terminal, TvxkFiles& files)
     : terminal_(terminal), files_(files) {}
@@ -21,10 +29,25 @@ void TreeSaver::Count() {
   if (OnCount) OnCount(result_.saved);
 }
 
+bool TreeSaver::LocalName(const LocalFolder& folder, const std::string& devicePath,
+                          const std::string& name, std::string& local) {
+  if (!IsSafeLocalName(name)) {
+    result_.skipped.push_back({devicePath, kUnsafeName});
+    return false;
+  }
+  local = DeviceNameToLocal(name);
+  if (local.size() > folder.MaxNameBytes()) {
+    result_.skipped.push_back({devicePath, kNameTooLong});
+    return false;
+  }
+  return true;
+}
+
 TreeSaver::Result TreeSaver::SaveEntries(const std::string& localFolder,
                                          const std::string& deviceFolder,
                                          const std::vector<std::string>& rawLines) {
   result_ = Result();
+  const LocalFolder folder = LocalFolder::Chosen(localFolder.empty() ? "/" : localFolder);
   std::vector<TDirEntry> folders;
   for (const std::string& line : rawLines) {
     Count();
@@ -35,20 +58,14 @@ TreeSaver::Result TreeSaver::SaveEntries(const std::string& localFolder,
       if (entry.name != "..") folders.push_back(entry);
       continue;
     }
-    if (!IsSafeLocalName(entry.name)) {
-      result_.skipped.push_back(deviceFolder + "/" + entry.name);
-      continue;
-    }
-    SaveFile(localFolder + "/" + DeviceNameToLocal(entry.name), deviceFolder + "/" + entry.name,
-             entry.time1);
+    const std::string devicePath = deviceFolder + "/" + entry.name;
+    std::string local;
+    if (LocalName(folder, devicePath, entry.name, local))
+      SaveFile(folder, local, devicePath, entry.time1);
   }
-  for (const TDirEntry& folder : folders) {
+  for (const TDirEntry& entry : folders) {
     if (Stop()) break;
-    if (!IsSafeLocalName(folder.name)) {
-      result_.skipped.push_back(deviceFolder + "/" + folder.name);
-      continue;
-    }
-    SaveTree(localFolder, deviceFolder, folder.name, 1);
+    SaveTree(folder, deviceFolder, entry.name, 1);
   }
   return result_;
 }
@@ -57,20 +74,18 @@ TreeSaver::Result TreeSaver::SaveDeviceTree(const std::string& localParent,
                                             const std::string& deviceParent,
                                             const std::string& name) {
   result_ = Result();
-  if (IsSafeLocalName(name)) {
-    SaveTree(localParent, deviceParent, name, 1);
-  } else {
-    result_.skipped.push_back(deviceParent + "/" + name);
-  }
+  SaveTree(LocalFolder::Chosen(localParent.empty() ? "/" : localParent), deviceParent, name, 1);
   return result_;
 }
 
-void TreeSaver::SaveTree(const std::string& localParent, const std::string& deviceParent,
+void TreeSaver::SaveTree(const LocalFolder& parent, const std::string& deviceParent,
                          const std::string& name, int depth) {
   if (Stop()) return;
   const std::string devicePath = deviceParent + "/" + name;
+  std::string local;
+  if (!LocalName(parent, devicePath, name, local)) return;
   if (depth > MaxDepth) {
-    result_.skipped.push_back(devicePath);
+    result_.skipped.push_back({devicePath, kTooDeep});
     return;
   }
   std::vector<std::string> lines;
@@ -80,26 +95,24 @@ void TreeSaver::SaveTree(const std::string& localParent, const std::string& devi
     result_.unread.push_back({devicePath, listed});
     return;
   }
-  const std::string localPath = localParent + "/" + DeviceNameToLocal(name);
+  const LocalFolder folder = parent.Child(local);
   for (const std::string& line : lines) {
     if (Stop()) return;
     const TDirEntry entry = TvxkFiles::ParseEntry(line);
     if (entry.name == "." || entry.name == "..") continue;
-    if (!IsSafeLocalName(entry.name)) {
-      result_.skipped.push_back(devicePath + "/" + entry.name);
+    if (entry.attributes & TvxkFiles::kAttrDirectory) {
+      SaveTree(folder, devicePath, entry.name, depth + 1);
       continue;
     }
-    if (entry.attributes & TvxkFiles::kAttrDirectory) {
-      SaveTree(localPath, devicePath, entry.name, depth + 1);
-    } else {
-      SaveFile(localPath + "/" + DeviceNameToLocal(entry.name), devicePath + "/" + entry.name,
-               entry.time1);
-    }
+    const std::string filePath = devicePath + "/" + entry.name;
+    std::string fileName;
+    if (LocalName(folder, filePath, entry.name, fileName))
+      SaveFile(folder, fileName, filePath, entry.time1);
   }
 }
 
-void TreeSaver::SaveFile(const std::string& localPath, const std::string& devicePath,
-                         TDateTime time) {
+void TreeSaver::SaveFile(const LocalFolder& folder, const std::string& localName,
+                         const std::string& devicePath, TDateTime time) {
   std::string content;
   const OpResult read = files_.ReadFile(devicePath, content);
   if (!read) {
@@ -107,7 +120,7 @@ void TreeSaver::SaveFile(const std::string& localPath, const std::string& device
     result_.unread.push_back({devicePath, read});
     return;
   }
-  WriteLocalFile(localPath, content, time);
+  folder.WriteFile(localName, content, time);
   ++result_.saved;
   Count();
 }

@@ -4,7 +4,11 @@
 
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <memory>
+
+#include "ops/LocalFiles.h"
+#include "ops/LocalFolder.h"
 
 namespace vxk {
 namespace {
@@ -82,21 +86,32 @@ time_t DosToTime(uint32_t dos) {
 }  // namespace
 
 ZipWriter::ZipWriter(const std::string& path) : path_(path) {
-  int code = 0;
-  // Truncating: the archive never holds entries of an older file of that name, and libzip
-  // writes to a temporary file that replaces the old one only on a successful close.
-  archive_ = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+  const std::filesystem::path target(path);
+  const std::string folder = target.parent_path().string();
+  try {
+    folder_ = std::make_unique<LocalFolder>(
+        LocalFolder::Chosen(folder.empty() ? std::string(".") : folder, false));
+  } catch (const LocalFileError& e) {
+    throw ZipError("Cannot create " + path + ": " + e.what());
+  }
+  zip_error_t error;
+  zip_error_init(&error);
+  buffer_ = zip_source_buffer_create(nullptr, 0, 0, &error);
+  if (buffer_) archive_ = zip_open_from_source(buffer_, ZIP_TRUNCATE, &error);
   if (!archive_) {
-    zip_error_t error;
-    zip_error_init_with_code(&error, code);
     const std::string text = zip_error_strerror(&error);
     zip_error_fini(&error);
+    if (buffer_) zip_source_free(buffer_);
     throw ZipError("Cannot create " + path + ": " + text);
   }
+  zip_error_fini(&error);
+  // The archive owns the source now; one more reference keeps its bytes after zip_close.
+  zip_source_keep(buffer_);
 }
 
 ZipWriter::~ZipWriter() {
   if (archive_) zip_discard(archive_);
+  zip_source_free(buffer_);
 }
 
 void ZipWriter::Raise(const std::string& what) {
@@ -142,6 +157,24 @@ void ZipWriter::Finish() {
   if (!archive_) throw ZipError("The archive " + path_ + " is closed");
   if (zip_close(archive_) != 0) Raise("Cannot write");
   archive_ = nullptr;
+  // libzip drops an archive without entries; it is then the bare end record.
+  std::string bytes = std::string("PK\x05\x06", 4) + std::string(18, '\0');
+  if (!zip_source_is_deleted(buffer_)) {
+    zip_stat_t st;
+    if (zip_source_stat(buffer_, &st) != 0 || zip_source_open(buffer_) != 0)
+      throw ZipError("Cannot write " + path_ + ": the archive cannot be read back");
+    bytes.resize(static_cast<size_t>(st.size));
+    const zip_int64_t n = zip_source_read(buffer_, bytes.data(), st.size);
+    zip_source_close(buffer_);
+    if (n < 0 || static_cast<zip_uint64_t>(n) != st.size)
+      throw ZipError("Cannot write " + path_ + ": the archive cannot be read back");
+  }
+  try {
+    folder_->WriteFile(std::filesystem::path(path_).filename().string(), bytes, 0,
+                       !password_.empty());
+  } catch (const LocalFileError& e) {
+    throw ZipError(e.what());
+  }
 }
 
 }  // namespace vxk

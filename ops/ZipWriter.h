@@ -1,13 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
 
 struct zip;
+struct zip_source;
 
 namespace vxk {
+
+class LocalFolder;
 
 // A local ZIP failure: the file cannot be created or written.
 class ZipError : public std::runtime_error {
@@ -18,11 +22,13 @@ class ZipError : public std::runtime_error {
 // Writes a ZIP file as support tools of every age read it: each entry deflated at the fastest
 // level, made on a DOS host, its name stored as the given 8-bit bytes, with an optional
 // traditional PKWARE password for the entries added after it is set, and no Zip64.
-// The archive is built in a temporary file beside the target, which replaces the target only
-// when Finish succeeds; destroyed unfinished, it leaves the target as it was.
+// The archive is built in memory and written to a temporary file beside the target, which
+// replaces the target only when Finish succeeds; destroyed unfinished, it leaves the target
+// as it was. An archive with a password is readable by this user only (0600) from its first
+// byte on.
 class ZipWriter {
  public:
-  // Throws ZipError when the archive cannot be started.
+  // Throws ZipError when the archive cannot be started (its folder cannot be opened).
   explicit ZipWriter(const std::string& path);
   ~ZipWriter();
   ZipWriter(const ZipWriter&) = delete;
@@ -42,6 +48,8 @@ class ZipWriter {
   [[noreturn]] void Raise(const std::string& what);
 
   zip* archive_ = nullptr;
+  zip_source* buffer_ = nullptr;  // the archive's bytes, kept past its close
+  std::unique_ptr<LocalFolder> folder_;
   std::string path_;
   std::string password_;
   std::set<std::string> names_;

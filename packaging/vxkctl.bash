@@ -44,7 +44,7 @@ _vxkctl() {
     exec) opts="--timeout=" ;;
     time) opts="--json --sync --tz --tz=" ;;
     lcd) opts="--png= --key=1 --key=2 --key=3 --key=4" ;;
-    diag) opts="--zip= --password= --folders=" ;;
+    diag) opts="--zip= --password= --password-file= --folders=" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$opts --help -q" -- "$cur"))

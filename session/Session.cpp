@@ -36,7 +36,7 @@ int PortNumber(const std::string& text) {
 }  // namespace
 
 Session::Session(const SessionSettings& settings, HidBackend& hid, TerminalLock& lock)
-    : settings_(settings) {
+    : settings_(settings), lock_(lock) {
   using Kind = SessionSettings::LinkKind;
   switch (settings_.kind) {
     case Kind::Socket:
@@ -85,8 +85,15 @@ Session::~Session() {
   link_.reset();
 }
 
-void Session::Start(const StatusSink& status) {
+bool Session::Start(const StatusSink& status) {
   using Kind = SessionSettings::LinkKind;
+  // A lock that is only busy is fine here; one that cannot be had at all is not.
+  if (lock_.Lock(0)) {
+    lock_.Unlock();
+  } else if (const std::string problem = lock_.Problem(); !problem.empty()) {
+    status(problem);
+    return false;
+  }
   if (settings_.kind == Kind::Socket) {
     static_cast<TvxCommsSocket&>(*link_).AttachSocket(settings_.socketHandle);
   } else if (settings_.kind == Kind::Listen) {
@@ -96,6 +103,7 @@ void Session::Start(const StatusSink& status) {
     if (!listen_->Listen(1) || !listen_->SetLinger(true, kListenLingerMs)) status("LISTEN ERROR!");
   }
   if (settings_.tls) status("TLS is not supported: the connection is not encrypted");
+  return true;
 }
 
 bool Session::AcceptPending(int waitMs) {

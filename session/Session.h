@@ -29,8 +29,10 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   // Adopts the inherited socket or opens the listen port; reports "Listening on PORT",
-  // "BIND ERROR!", "LISTEN ERROR!" and the TLS notice through status.
-  void Start(const StatusSink& status);
+  // "BIND ERROR!", "LISTEN ERROR!" and the TLS notice through status. False, with the lock's
+  // problem reported, when the terminal lock cannot be used at all: the session must then do
+  // no device I/O, since another program could be talking to the same device.
+  bool Start(const StatusSink& status);
 
   TvxComms& Link() { return *link_; }
   TvxTerminal& Terminal() { return *terminal_; }
@@ -59,6 +61,7 @@ class Session {
 
  private:
   SessionSettings settings_;
+  TerminalLock& lock_;
   std::unique_ptr<TvxComms> link_;
   std::unique_ptr<TvxTerminal> terminal_;
   std::unique_ptr<TvxkFiles> files_;

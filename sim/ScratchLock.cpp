@@ -2,15 +2,17 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 namespace vxk {
 namespace {
 
+// A lock file in a private folder of its own, as the terminal lock wants it.
 std::string NewLockPath() {
-  static std::atomic<int> counter{0};
-  return "/tmp/vxk-lock-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+  char folder[] = "/tmp/vxk-lock-XXXXXX";
+  if (!::mkdtemp(folder)) std::abort();
+  return std::string(folder) + "/" + TerminalLock::kName;
 }
 
 }  // namespace
@@ -18,7 +20,9 @@ std::string NewLockPath() {
 ScratchLock::ScratchLock() : lock_(NewLockPath()) {}
 
 ScratchLock::~ScratchLock() {
-  std::remove(lock_.Path().c_str());
+  const std::string& path = lock_.Path();
+  std::remove(path.c_str());
+  ::rmdir(path.substr(0, path.rfind('/')).c_str());
 }
 
 }  // namespace vxk

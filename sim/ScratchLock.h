@@ -6,7 +6,7 @@
 
 namespace vxk {
 
-// A terminal lock on a lock file of its own, removed again at the end: keeps test and
+// A terminal lock in a private folder of its own, removed again at the end: keeps test and
 // benchmark runs apart from each other and from a tool in use on the same machine.
 class ScratchLock {
  public:

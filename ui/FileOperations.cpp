@@ -179,8 +179,9 @@ void FileOperations::actSaveExecute() {
   const std::string local =
       folder == QStringLiteral("/") ? std::string() : QFile::encodeName(folder).toStdString();
   const TreeSaver::Result result = saver.SaveEntries(local, deviceDir, rawLines);
-  for (const std::string& path : result.skipped)
-    AppendStatusText(QStringLiteral("\r\nNot saved: ") + Printable(path) + QStringLiteral("\r\n"),
+  for (const TreeSaver::Skipped& skipped : result.skipped)
+    AppendStatusText(QStringLiteral("\r\nNot saved: %1 (%2)\r\n")
+                         .arg(Printable(skipped.path), QString::fromUtf8(skipped.why.c_str())),
                      kItalic);
   // A file the device did not deliver is not on the PC; the user must not think it is.
   for (const TreeSaver::Unread& unread : result.unread)

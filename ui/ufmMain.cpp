@@ -76,7 +76,10 @@ void TfmMain::FormCreate() {
   fmLog = new TfmLog(*link_, pane_->reTerm(), this);
   BuildMenus();
   AddToCaption(FromDevice(session_->CaptionSuffix()));
-  session_->Start([this](const std::string& line) { ShowStatus(FromDevice(line)); });
+  // Without a usable terminal lock the status says why, and the timers that open and serve
+  // the link never start.
+  const bool usable =
+      session_->Start([this](const std::string& line) { ShowStatus(FromDevice(line)); });
 
   TvxkFiles& files = session_->Files();
   files.OnProgress = [this](TvxkFiles&, int64_t pos, int64_t total) {
@@ -94,8 +97,10 @@ void TfmMain::FormCreate() {
   Timer2->setObjectName(QStringLiteral("Timer2"));
   Timer2->setInterval(500);
   connect(Timer2, &QTimer::timeout, this, &TfmMain::Timer2Timer);
-  Timer1->start();
-  Timer2->start();
+  if (usable) {
+    Timer1->start();
+    Timer2->start();
+  }
 
   suspend_ = new SuspendWatcher(this);
   connect(suspend_, &SuspendWatcher::Resumed, this, &TfmMain::PowerResumed);

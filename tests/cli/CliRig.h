@@ -21,6 +21,7 @@ class CtlProcess {
   int Wait(int timeoutMs);
   void Signal(int sig);
   bool WaitForError(const std::string& text, int timeoutMs);
+  pid_t Pid() const { return pid_; }
   std::string out, err;
 
  private:

@@ -88,6 +88,33 @@ TEST(VxkctlUsage, ExitStatusAndHelpWithoutDevice) {
   }
 }
 
+// Secrets given on the command line leave /proc/PID/cmdline, in both option forms, while
+// vxkctl still waits for its device.
+TEST(VxkctlSecrets, KeyAndPasswordLeaveTheCommandLine) {
+  TempDir lock, out;
+  const std::string zip = out.path + "/a.zip";
+  const std::vector<std::vector<std::string>> lines = {
+      {"--key=K3Y", "diag", "--zip=" + zip, "--password=S3CRET"},
+      {"--key", "K3Y", "diag", "--zip", zip, "--password", "S3CRET"},
+  };
+  for (std::vector<std::string> args : lines) {
+    args.insert(args.begin(), {"--listen=" + FreePort(), "--wait=20"});
+    CtlProcess ctl;
+    ASSERT_TRUE(ctl.Start(args, {"XDG_RUNTIME_DIR=" + lock.path}));
+    const std::string proc = "/proc/" + std::to_string(ctl.Pid()) + "/cmdline";
+    const auto hidden = [](const std::string& line) {
+      return line.find("diag") != std::string::npos && line.find("K3Y") == std::string::npos &&
+             line.find("S3CRET") == std::string::npos;
+    };
+    std::string line;
+    const int64_t deadline = TickCount() + 5000;
+    while (!hidden(line = ReadAll(proc)) && TickCount() < deadline) SleepMs(5);
+    EXPECT_TRUE(hidden(line)) << ::testing::PrintToString(args) << ": " << line;
+    ctl.Signal(SIGTERM);
+    EXPECT_EQ(ctl.Wait(10000), 130);
+  }
+}
+
 TEST_F(Vxkctl, InfoAndListingAsJson) {
   WriteFile(fs::path(rig.root.path) / "Logs" / "a b.log", "12345");
   WriteFile(fs::path(rig.root.path) / "Logs" / "sub" / "x.txt", "x");
@@ -275,6 +302,15 @@ TEST_F(Vxkctl, WrongKeyStallAndInterrupt) {
   EXPECT_EQ(ctl.Wait(20000), 130) << ctl.err;
   EXPECT_NE(ctl.err.find("interrupted"), std::string::npos);
   EXPECT_TRUE(Listing(target.parent_path()).empty());
+}
+
+// The header lines -v shows come from the peer, refused or not: escape sequences in them are
+// shown, never acted on.
+TEST_F(Vxkctl, VerboseHeaderLinesAreEscaped) {
+  const CtlResult r = rig.Run({"-v", "ls"}, {"--site", "\x1b]0;pwned\x07\x1b[2J"}, "k", "other");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Site: \\x1B]0;pwned\\x07\\x1B[2J\n"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find_first_of("\x1b\x07"), std::string::npos);
 }
 
 TEST_F(Vxkctl, SerialLinkOverPseudoTerminal) {

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -109,6 +113,7 @@ TEST(TerminalLock, ExcludesAnotherProcessUntilReleased) {
   const int64_t start = TickCount();
   EXPECT_FALSE(scratch.Lock().Lock(150));
   EXPECT_GE(TickCount() - start, 140);
+  EXPECT_EQ(scratch.Lock().Problem(), "");  // busy, not broken
   holder.Release();
   ASSERT_EQ(holder.Next(), 'U');
   EXPECT_TRUE(scratch.Lock().Lock(1000));
@@ -197,9 +202,86 @@ TEST(TerminalLock, HeldLockKeepsTheOtherProcessOut) {
   scratch.Lock().Unlock();
 }
 
-TEST(TerminalLock, DefaultPathCarriesTheLockName) {
-  EXPECT_NE(TerminalLock::DefaultPath().find("Corvane_vx.keeper_Terminal_Mutex"),
-            std::string::npos);
+// A lock file someone else could plant or swap never lets the program run unlocked: Lock
+// fails and says why. A missing folder is made private.
+TEST(TerminalLock, UnsafeLockPlacesAreRefusedWithAReason) {
+  namespace fs = std::filesystem;
+  char pattern[] = "/tmp/vxk-lockplace-XXXXXX";
+  const std::string root = ::mkdtemp(pattern);
+  const std::string name = TerminalLock::kName;
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& dir)> plant;  // dir: the lock's folder
+  };
+  std::vector<Case> cases = {
+      {"folder open to all", [](const std::string& d) { ::chmod(d.c_str(), 0777); }},
+      {"folder is a symbolic link",
+       [&](const std::string& d) {
+         fs::create_directory(d + ".real");
+         ::chmod((d + ".real").c_str(), 0700);
+         fs::remove(d);
+         fs::create_directory_symlink(d + ".real", d);
+       }},
+      {"lock file is a symbolic link",
+       [&](const std::string& d) { fs::create_symlink(root + "/elsewhere", d + "/" + name); }},
+      {"lock file is a folder",
+       [&](const std::string& d) { fs::create_directory(d + "/" + name); }},
+  };
+  if (::geteuid() == 0) {
+    cases.push_back({"folder of another user",
+                     [](const std::string& d) { ASSERT_EQ(::chown(d.c_str(), 65534, 65534), 0); }});
+    cases.push_back({"lock file of another user", [&](const std::string& d) {
+                       const std::string f = d + "/" + name;
+                       std::fclose(std::fopen(f.c_str(), "w"));
+                       ASSERT_EQ(::chown(f.c_str(), 65534, 65534), 0);
+                     }});
+  }
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const std::string dir = root + "/" + std::to_string(i);
+    fs::create_directory(dir);
+    ::chmod(dir.c_str(), 0700);
+    cases[i].plant(dir);
+    TerminalLock lock(dir + "/" + name);
+    EXPECT_FALSE(lock.Lock(100)) << cases[i].what;
+    EXPECT_NE(lock.Problem().find("cannot use the terminal lock: " + dir), std::string::npos)
+        << cases[i].what << ": " << lock.Problem();
+    EXPECT_FALSE(lock.HeldByThisThread());
+  }
+  // A missing folder is made, for this user only.
+  TerminalLock fresh(root + "/new/" + name);
+  ASSERT_TRUE(fresh.Lock(0)) << fresh.Problem();
+  fresh.Unlock();
+  struct stat st {};
+  ASSERT_EQ(::lstat((root + "/new").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  fs::remove_all(root);
+}
+
+// XDG_RUNTIME_DIR when it is a private folder; otherwise a private folder of this user in /tmp,
+// never a file directly in /tmp.
+TEST(TerminalLock, DefaultPathIsInAPrivateFolder) {
+  const char* saved = std::getenv("XDG_RUNTIME_DIR");
+  const std::string keep = saved ? saved : "";
+  const std::string fallback =
+      "/tmp/vxkeeper-" + std::to_string(::geteuid()) + "/" + TerminalLock::kName;
+  ScratchLock scratch;  // its folder is private
+  const std::string privateDir = scratch.Path().substr(0, scratch.Path().rfind('/'));
+  const std::pair<const char*, std::string> cases[] = {
+      {nullptr, fallback},    {"", fallback},
+      {"/tmp", fallback},  // open to every user
+      {"relative", fallback}, {privateDir.c_str(), privateDir + "/" + TerminalLock::kName},
+  };
+  for (const auto& [runtime, expected] : cases) {
+    if (runtime)
+      ::setenv("XDG_RUNTIME_DIR", runtime, 1);
+    else
+      ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(TerminalLock::DefaultPath(), expected) << (runtime ? runtime : "(unset)");
+  }
+  if (saved)
+    ::setenv("XDG_RUNTIME_DIR", keep.c_str(), 1);
+  else
+    ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 }  // namespace

@@ -202,7 +202,9 @@ TEST_F(Saver, HostileNamesAndSelfListingFoldersStayInside) {
   const TreeSaver::Result r = saver.SaveDeviceTree(local.path + "/in", "", "T");
   EXPECT_EQ(r.status, TreeSaver::Status::Done);
   // The cap on depth ends the loop.
-  EXPECT_NE(std::find(r.skipped.begin(), r.skipped.end(), "/T/T/T/T/T"), r.skipped.end());
+  EXPECT_NE(std::find_if(r.skipped.begin(), r.skipped.end(),
+                         [](const TreeSaver::Skipped& s) { return s.path == "/T/T/T/T/T"; }),
+            r.skipped.end());
   for (const auto& e : fs::recursive_directory_iterator(local.path)) {
     const std::string p = e.path().string();
     EXPECT_EQ(p.rfind(local.path + "/in", 0), 0u) << p;
@@ -231,6 +233,81 @@ TEST_F(Saver, CancelAndLostLinkEndTheRun) {
   const TreeSaver::Result r = saver.SaveDeviceTree(local.path, "", "T");
   EXPECT_EQ(r.status, TreeSaver::Status::LinkDown);
   EXPECT_EQ(r.saved, 0);
+}
+
+// A symbolic link planted in the destination never carries a save elsewhere: a linked folder
+// below the chosen one is refused, a linked file is replaced, not written through. The chosen
+// folder itself may be a link.
+TEST_F(Saver, LinksPlantedInTheDestinationAreNotFollowed) {
+  struct Case {
+    const char* what;
+    const char* plant;  // the link's place below the chosen folder
+    bool viaSelection;  // Save to PC's selection instead of one tree
+    bool refused;
+  };
+  const Case cases[] = {
+      {"linked folder T", "T", false, true},
+      {"linked sub-folder", "T/sub", false, true},
+      {"linked folder in a selection", "sub", true, true},
+      {"linked file", "T/a.txt", false, false},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    const std::string chosen = dir / "chosen", outside = dir / "outside";
+    fs::create_directories(outside);
+    WriteLocalFile(outside + "/a.txt", "victim", 0);
+    fs::create_directories(fs::path(chosen + "/" + c.plant).parent_path());
+    fs::create_symlink(std::string(c.plant) == "T/a.txt" ? outside + "/a.txt" : outside,
+                       chosen + "/" + c.plant);
+    // The user's own choice is a link to the real folder.
+    fs::create_directory_symlink(chosen, dir / "link-to-chosen");
+    TreeSaver saver(*terminal, *files);
+    const auto save = [&] {
+      if (!c.viaSelection) return saver.SaveDeviceTree(dir / "link-to-chosen", "", "T");
+      std::vector<std::string> sub;
+      for (const std::string& line : Listing("/T"))
+        if (line.rfind("sub\t", 0) == 0) sub.push_back(line);
+      return saver.SaveEntries(dir / "link-to-chosen", "/T", sub);
+    };
+    if (c.refused) {
+      EXPECT_THROW(save(), LocalFileError) << c.what;
+    } else {
+      EXPECT_EQ(save().saved, 4) << c.what;
+      EXPECT_EQ(Slurp(chosen + "/T/a.txt"), "alpha");
+      EXPECT_FALSE(fs::is_symlink(chosen + "/T/a.txt"));
+    }
+    std::vector<std::string> there;
+    for (const auto& e : fs::directory_iterator(outside)) there.push_back(e.path().filename());
+    EXPECT_EQ(there, std::vector<std::string>{"a.txt"}) << c.what;
+    EXPECT_EQ(Slurp(outside + "/a.txt"), "victim") << c.what;
+  }
+}
+
+// Names up to the file system's longest save (the temporary name is short); longer ones, here
+// after Windows-1252 became UTF-8, are skipped with a reason and the save goes on.
+TEST_F(Saver, LongNamesSaveAndTooLongOnesAreSkipped) {
+  const std::string tooLong(130, '\xE9');  // 260 bytes as UTF-8
+  Device([&](SimDevice& s) {
+    SimFileSystem& fs = s.Files().Files();
+    fs.MakeDirectory("/L", 0);
+    for (size_t n : {248, 251, 255}) fs.WriteFile("/L/" + std::string(n, 'n'), "long", 0);
+    fs.WriteFile("/L/" + tooLong, "x", 0);
+    fs.MakeDirectory("/L/" + tooLong + "d", 0);
+    fs.WriteFile("/L/z.txt", "last", 0);
+  });
+  TreeSaver saver(*terminal, *files);
+  const TreeSaver::Result r = saver.SaveDeviceTree(local.path, "", "L");
+  EXPECT_EQ(r.status, TreeSaver::Status::Done);
+  EXPECT_EQ(r.saved, 4);
+  for (size_t n : {248, 251, 255}) EXPECT_EQ(Slurp(local / "L/" + std::string(n, 'n')), "long");
+  EXPECT_EQ(Slurp(local / "L/z.txt"), "last");
+  ASSERT_EQ(r.skipped.size(), 2u);
+  for (const TreeSaver::Skipped& skipped : r.skipped) {
+    EXPECT_EQ(skipped.path.rfind("/L/" + tooLong, 0), 0u);
+    EXPECT_NE(skipped.why.find("too long"), std::string::npos);
+  }
+  // Nothing else, no temporary file, is left in the folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(local / "L"), fs::directory_iterator()), 4);
 }
 
 TEST_F(Saver, UnparsableLineInsideATreeEndsTheRun) {

@@ -17,6 +17,7 @@
 
 #include "FileAccess/DateTime.h"
 #include "UiTestSupport.h"
+#include "ops/LocalFiles.h"
 #include "ui/FileOperations.h"
 #include "ui/ufmMkDir.h"
 #include "ui/ufmRename.h"
@@ -360,6 +361,24 @@ TEST_F(FileOps, SaveToPcWritesTreesWithDeviceTimes) {
   const int commands = sim.Device().CommandCount();
   ops().actSave->trigger();
   EXPECT_EQ(sim.Device().CommandCount(), commands);
+}
+
+// A name too long for a local file is listed in the pane; the other selected file is saved.
+TEST_F(FileOps, SaveToPcListsOverlongNamesInThePane) {
+  const std::string tooLong(130, '\xE9');  // 260 bytes as UTF-8
+  Files().MakeDirectory("/S", 0);
+  Files().WriteFile("/S/" + tooLong, "x", 0);
+  Files().WriteFile("/S/" + std::string(255, 'n'), "long", 0);
+  Go("/S");
+  Select({QString::fromStdString(std::string(255, 'n')), QString(QChar(0xE9)).repeated(130)});
+  ops().ChooseFolder = [&](const QString&, const QString&) { return scratch.path(); };
+  ops().actSave->trigger();
+  EXPECT_TRUE(QFile::exists(scratch.path() + "/" + QString(255, QChar('n'))));
+  EXPECT_TRUE(tool->PaneShows(QStringLiteral("Not saved: /S/") +
+                                  QString(QChar(0xE9)).repeated(130) +
+                                  QStringLiteral(" (its name is too long for a local file)"),
+                              2000))
+      << tool->PaneText().toStdString();
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QLineEdit>
@@ -60,6 +62,27 @@ TEST_F(UsbMain, WithoutDeviceThePaneStaysIdleGrey) {
   EXPECT_EQ(tool.window->Pane().reTerm()->palette().color(QPalette::Base), QColor(224, 224, 224));
   EXPECT_FALSE(tool.window->Browser().lvFiles->isEnabled());
   EXPECT_EQ(tool.PaneText(), QStringLiteral("(Terminal)"));
+}
+
+// A terminal lock that cannot be had safely is reported in the pane, and the device is left
+// alone: two programs must never talk to it at once.
+TEST_F(UsbMain, UnusableTerminalLockIsShownAndNoDeviceIsOpened) {
+  char pattern[] = "/tmp/vxk-openlock-XXXXXX";
+  const std::string dir = ::mkdtemp(pattern);
+  ::chmod(dir.c_str(), 0777);
+  TerminalLock unsafe(dir + "/lock");
+  TCommandLine options;
+  options.Parse(TCommandLine::kAllowed, {});
+  TfmMain window(SessionSettingsFrom(options), backend, unsafe);
+  window.show();
+  Pump(800);
+  const QString pane = window.Pane().reTerm()->toPlainText();
+  EXPECT_TRUE(
+      pane.contains(QStringLiteral("cannot use the terminal lock: ") + QString::fromStdString(dir)))
+      << pane.toStdString();
+  EXPECT_FALSE(window.Link().IsOpen());
+  EXPECT_TRUE(backend.WrittenPackets().empty());
+  ::rmdir(dir.c_str());
 }
 
 TEST_F(UsbMain, UnplugClearsAndReplugRunsTheOpenSequenceAgain) {
