@@ -11,6 +11,7 @@
 #include "app/SessionOptions.h"
 #include "app/StartupError.h"
 #include "comms/HidapiBackend.h"
+#include "server/KeyPipe.h"
 #include "ui/Application.h"
 #include "ui/ScreenshotTour.h"
 #include "ui/ufmMain.h"
@@ -28,6 +29,14 @@ int main(int argc, char** argv) {
   } catch (const CommandLineError& e) {
     return ReportStartupError(argc, argv, e.what());
   }
+
+  // The server daemon hands its children the key on a pipe, out of sight of other users.
+  std::string pipedKey;
+  const bool keyPiped = options.HasValue("keyfd");
+  if (keyPiped && !ReadPipedKey(options.GetInt("keyfd", -1), pipedKey))
+    return ReportStartupError(
+        argc, argv,
+        "Could not read the key from descriptor " + std::to_string(options.GetInt("keyfd", -1)));
 
   HidapiBackend hid;
   if (!hid.Init()) return ReportStartupError(argc, argv, "Could not load HID");
@@ -52,7 +61,9 @@ int main(int argc, char** argv) {
     return app.exec();
   }
 
-  TfmMain main(SessionSettingsFrom(options), hid);
+  SessionSettings settings = SessionSettingsFrom(options);
+  if (keyPiped) settings.secretKey = pipedKey;
+  TfmMain main(settings, hid);
   main.show();
   ScreenshotTour::StartIfAsked(&main);
   return app.exec();

@@ -6,9 +6,10 @@
 //       children it started and reports; exit status 1 when a child or descriptor is left over
 //   vxkload --port P [--count N] [--seconds T] [--hold-ms H] [--key K]
 //       only the devices, against a daemon that runs elsewhere
-//   vxkload -sock=H -rtt=MS -time=MS -key=K
-//       the stand-in child: reads and checks the header on the inherited connection, then
-//       stays, as a tool window would, until it is killed (at most a minute)
+//   vxkload -sock=H -rtt=MS -time=MS -keyfd=F (or -key=K)
+//       the stand-in child: reads and checks the header on the inherited connection; ends
+//       when it was refused, else stays, as a tool window would, until it is killed (at most
+//       a minute)
 #include <signal.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@
 #include "comms/vxCommsSocket.h"
 #include "security/ConnectHeader.h"
 #include "server/ChildStarter.h"
+#include "server/KeyPipe.h"
 #include "server/ServerDaemon.h"
 #include "sim/FloodLoad.h"
 #include "sim/ProcessTable.h"
@@ -96,7 +98,9 @@ Options Parse(int argc, char** argv) {
       o.extraMs = Number(arg.substr(6), argv[i]);
     else if (option("-key="))
       o.flood.key = arg.substr(5);
-    else
+    else if (option("-keyfd=")) {
+      if (!ReadPipedKey(Number(arg.substr(7), argv[i]), o.flood.key)) Usage(argv[i]);
+    } else
       Usage(argv[i]);
   }
   return o;
@@ -108,9 +112,9 @@ int StandIn(const Options& o) {
   link.SetExtraTime(o.extraMs);
   link.AttachSocket(o.sock);
   if (!link.Open()) return 2;
-  const bool accepted = ProcessConnectHeader(link, o.flood.key, {});
+  if (!ProcessConnectHeader(link, o.flood.key, {})) return 1;
   SleepMs(kStandInLifeMs);
-  return accepted ? 0 : 1;
+  return 0;
 }
 
 void PrintLoad(const FloodResult& r) {
