@@ -19,6 +19,13 @@
 
 using namespace vxk;
 
+namespace {
+
+// Exit status of a tool process that ended because its device's header was refused.
+constexpr int kExitDeviceRefused = 2;
+
+}  // namespace
+
 int main(int argc, char** argv) {
   TCommandLine& options = CommandLine();
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -66,5 +73,7 @@ int main(int argc, char** argv) {
   TfmMain main(settings, hid);
   main.show();
   ScreenshotTour::StartIfAsked(&main);
-  return app.exec();
+  const int status = app.exec();
+  // A -sock process whose device never proved itself ends, so that no window waits for it.
+  return main.EndedRefused() ? kExitDeviceRefused : status;
 }
