@@ -306,9 +306,8 @@ TEST(InheritedSocket, ProcessEndsWhenItsDeviceIsRefused) {
     ASSERT_TRUE(run->tool.Start({BinDir() + "/vxktool", "-sock=" + std::to_string(inherited),
                                  "-rtt=1000", "-time=100", "-key=right"}));
     close(inherited);
-    if (!c.sends.empty())
-      ASSERT_EQ(write(run->device, c.sends.data(), c.sends.size()),
-                static_cast<ssize_t>(c.sends.size()));
+    const ssize_t sent = write(run->device, c.sends.data(), c.sends.size());
+    ASSERT_EQ(sent, static_cast<ssize_t>(c.sends.size()));
     if (c.closes) {
       close(run->device);
       run->device = -1;
@@ -317,7 +316,9 @@ TEST(InheritedSocket, ProcessEndsWhenItsDeviceIsRefused) {
   }
   for (size_t i = 0; i < runs.size(); ++i) {
     SCOPED_TRACE(cases[i].name);
-    if (!cases[i].stays) EXPECT_EQ(runs[i]->tool.Wait(10000), 2) << runs[i]->tool.Output();
+    if (!cases[i].stays) {
+      EXPECT_EQ(runs[i]->tool.Wait(10000), 2) << runs[i]->tool.Output();
+    }
   }
   Run& served = *runs.back();
   EXPECT_TRUE(served.tool.Running());
