@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     // -ssl and -tls change nothing here either.
     TfmServer server(SessionSettingsFrom(options));
     server.SetPort(QString::fromStdString(options.GetValue("server")));
-    server.SetKey(options.GetValue("key"));
+    server.SetKey(keyPiped ? pipedKey : options.GetValue("key"));
     server.StartListening();
     server.show();
     ScreenshotTour::StartIfAsked(&server);
