@@ -128,9 +128,11 @@ TEST(Server, ChildLimitComesFromTheSettingsFile) {
     const char* line;  // of the settings file; null: no file
     int limit;
   };
+  // Each file differs in size from the one before: a settings file rewritten within the same
+  // second is read again only when its size changed.
   const Case cases[] = {{nullptr, 32},
                         {"ServerChildLimit=5", 5},
-                        {"ServerChildLimit=0", 32},
+                        {"ServerChildLimit=-3", 32},
                         {"ServerChildLimit=many", 32}};
   const QString path = ToolSettings::FilePath();
   QFile saved(path);
