@@ -16,8 +16,9 @@ class CommandLineError : public std::runtime_error {
 // compared without regard to case; the first occurrence of an option counts.
 class TCommandLine {
  public:
+  // keyfd= is the descriptor the server daemon hands a tool process its key on.
   static constexpr const char* kAllowed =
-      "[help][h][tcp=][server=][ssl][tls][com=][key=][rtt=][time=][sock=]";
+      "[help][h][tcp=][server=][ssl][tls][com=][key=][rtt=][time=][sock=][keyfd=]";
 
   // args are the real arguments, without the program name. An empty allowed set accepts all.
   void Parse(const std::string& allowed, const std::vector<std::string>& args);

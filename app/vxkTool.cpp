@@ -11,12 +11,20 @@
 #include "app/SessionOptions.h"
 #include "app/StartupError.h"
 #include "comms/HidapiBackend.h"
+#include "server/KeyPipe.h"
 #include "ui/Application.h"
 #include "ui/ScreenshotTour.h"
 #include "ui/ufmMain.h"
 #include "ui/ufmServer.h"
 
 using namespace vxk;
+
+namespace {
+
+// Exit status of a tool process that ended because its device's header was refused.
+constexpr int kExitDeviceRefused = 2;
+
+}  // namespace
 
 int main(int argc, char** argv) {
   TCommandLine& options = CommandLine();
@@ -28,6 +36,14 @@ int main(int argc, char** argv) {
   } catch (const CommandLineError& e) {
     return ReportStartupError(argc, argv, e.what());
   }
+
+  // The server daemon hands its children the key on a pipe, out of sight of other users.
+  std::string pipedKey;
+  const bool keyPiped = options.HasValue("keyfd");
+  if (keyPiped && !ReadPipedKey(options.GetInt("keyfd", -1), pipedKey))
+    return ReportStartupError(
+        argc, argv,
+        "Could not read the key from descriptor " + std::to_string(options.GetInt("keyfd", -1)));
 
   HidapiBackend hid;
   if (!hid.Init()) return ReportStartupError(argc, argv, "Could not load HID");
@@ -45,15 +61,19 @@ int main(int argc, char** argv) {
     // -ssl and -tls change nothing here either.
     TfmServer server(SessionSettingsFrom(options));
     server.SetPort(QString::fromStdString(options.GetValue("server")));
-    server.SetKey(options.GetValue("key"));
+    server.SetKey(keyPiped ? pipedKey : options.GetValue("key"));
     server.StartListening();
     server.show();
     ScreenshotTour::StartIfAsked(&server);
     return app.exec();
   }
 
-  TfmMain main(SessionSettingsFrom(options), hid);
+  SessionSettings settings = SessionSettingsFrom(options);
+  if (keyPiped) settings.secretKey = pipedKey;
+  TfmMain main(settings, hid);
   main.show();
   ScreenshotTour::StartIfAsked(&main);
-  return app.exec();
+  const int status = app.exec();
+  // A -sock process whose device never proved itself ends, so that no window waits for it.
+  return main.EndedRefused() ? kExitDeviceRefused : status;
 }

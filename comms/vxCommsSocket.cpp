@@ -21,6 +21,19 @@ TvxCommsSocket::TvxCommsSocket(TerminalLock& lock)
     : TvxComms(nullptr, lock), socket_(std::make_unique<TcpSocket>()) {
   SetRoundTripTime(8000);
   SetExtraTime(250);
+  ResetIdentity();
+}
+
+void TvxCommsSocket::ResetIdentity() {
+  serialNumber_ = "999999";
+  manufacturer_ = "Corvane";
+  productName_ = "vx.keeper.Unknown";
+  capabilities_ = ".uft.nfi.";
+  info210_.clear();
+  info211_.clear();
+  firmwareVersion_ = "0.00";
+  firmwareBuild_ = "0000";
+  firmwareDate_ = "2018-01-01";
 }
 
 TvxCommsSocket::~TvxCommsSocket() = default;

@@ -52,6 +52,8 @@ class TvxCommsSocket : public TvxComms {
   void SetFirmwareVersion(const std::string& v) { firmwareVersion_ = v; }
   void SetFirmwareBuild(const std::string& v) { firmwareBuild_ = v; }
   void SetFirmwareDate(const std::string& v) { firmwareDate_ = v; }
+  // Back to the texts of a link no header has spoken to yet.
+  void ResetIdentity();
 
   TcpSocket& Socket() { return *socket_; }
 
@@ -61,15 +63,15 @@ class TvxCommsSocket : public TvxComms {
 
  private:
   std::unique_ptr<TcpSocket> socket_;
-  std::string serialNumber_ = "999999";
-  std::string manufacturer_ = "Corvane";
-  std::string productName_ = "vx.keeper.Unknown";
-  std::string capabilities_ = ".uft.nfi.";
+  std::string serialNumber_;
+  std::string manufacturer_;
+  std::string productName_;
+  std::string capabilities_;
   std::string info210_;
   std::string info211_;
-  std::string firmwareVersion_ = "0.00";
-  std::string firmwareBuild_ = "0000";
-  std::string firmwareDate_ = "2018-01-01";
+  std::string firmwareVersion_;
+  std::string firmwareBuild_;
+  std::string firmwareDate_;
   bool opened_ = false;
   std::vector<char> chunk_;  // receive buffer of Poll
 };

@@ -17,9 +17,21 @@ namespace {
 #define CLOSE_RANGE_CLOEXEC (1U << 2)
 #endif
 
+bool Kept(int fd, const int* keep, size_t keepCount) {
+  for (size_t i = 0; i < keepCount; ++i)
+    if (keep[i] == fd) return true;
+  return false;
+}
+
+[[noreturn]] void Fail(int errorFd) {
+  const int e = errno;
+  (void)!write(errorFd, &e, sizeof e);
+  _exit(127);
+}
+
 // Between fork and exec only async-signal-safe calls: the parent may have other threads.
-[[noreturn]] void RunChild(const char* program, char* const* argv, int keepFd, int errorFd,
-                           int maxFd) {
+[[noreturn]] void RunChild(const char* program, char* const* argv, const int* keep,
+                           size_t keepCount, int errorFd, int maxFd) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -31,24 +43,19 @@ namespace {
 #endif
   if (!marked) {
     for (int fd = 3; fd < maxFd; ++fd)
-      if (fd != keepFd && fd != errorFd) close(fd);
+      if (fd != errorFd && !Kept(fd, keep, keepCount)) close(fd);
   }
   // The error pipe stays close-on-exec, so a successful exec closes it.
-  if (keepFd >= 0 && fcntl(keepFd, F_SETFD, 0) != 0) {
-    const int e = errno;
-    (void)!write(errorFd, &e, sizeof e);
-    _exit(127);
-  }
+  for (size_t i = 0; i < keepCount; ++i)
+    if (keep[i] >= 0 && fcntl(keep[i], F_SETFD, 0) != 0) Fail(errorFd);
   execv(program, argv);
-  const int e = errno;
-  (void)!write(errorFd, &e, sizeof e);
-  _exit(127);
+  Fail(errorFd);
 }
 
 }  // namespace
 
 ChildStart StartChildProcess(const std::string& program, const std::vector<std::string>& argv,
-                             int keepFd) {
+                             const std::vector<int>& keepFds) {
   ChildStart result;
   if (argv.empty() || program.empty()) {
     result.failure = StartFailure::NoArguments;
@@ -70,7 +77,8 @@ ChildStart StartChildProcess(const std::string& program, const std::vector<std::
     return result;
   }
   const pid_t pid = fork();
-  if (pid == 0) RunChild(program.c_str(), args.data(), keepFd, errorPipe[1], maxFd);
+  if (pid == 0)
+    RunChild(program.c_str(), args.data(), keepFds.data(), keepFds.size(), errorPipe[1], maxFd);
   const int forkError = errno;
   close(errorPipe[1]);
   if (pid < 0) {

@@ -17,12 +17,12 @@ struct ChildStart {
 };
 
 // Starts program with argv (argv[0] is what the child sees as its name) so that it inherits
-// exactly one descriptor beyond 0 to 2: keepFd, under the same number (-1 for none). Every
-// other descriptor is closed in the child, which runs in a process group of its own, with the
+// exactly the descriptors keepFds beyond 0 to 2, under the same numbers. Every other
+// descriptor is closed in the child, which runs in a process group of its own, with the
 // caller's environment, folder and an empty signal mask. An exec that fails is reported here
 // (the child is then reaped), not as a process that ends at once.
 ChildStart StartChildProcess(const std::string& program, const std::vector<std::string>& argv,
-                             int keepFd);
+                             const std::vector<int>& keepFds);
 
 // The real path of the running program, read from /proc/self/exe; empty when unknown.
 std::string OwnProgramPath();

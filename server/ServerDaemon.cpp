@@ -10,6 +10,7 @@
 #include "comms/Ticks.h"
 #include "comms/uKeepAlive.h"
 #include "server/ChildStarter.h"
+#include "server/KeyPipe.h"
 
 namespace vxk {
 namespace {
@@ -81,6 +82,14 @@ int ServerDaemon::AcceptWaiting(int waitMs, const LogSink& log, int budgetMs) {
     ++accepted_;
     handle = AboveConsole(handle);
     if (handle < 0) break;
+    if (children_.size() >= limit_) ReapChildren();  // one may have ended since the tick began
+    if (children_.size() >= limit_) {
+      close(handle);
+      ++refused_;
+      log("Socket " + std::to_string(handle) + " refused: " + std::to_string(children_.size()) +
+          " children running (limit " + std::to_string(limit_) + ")");
+      continue;
+    }
     const pid_t pid = StartChild(handle);
     // The child holds its own copy now; without this one the device sees the child's close.
     close(handle);
@@ -94,14 +103,17 @@ int ServerDaemon::AcceptWaiting(int waitMs, const LogSink& log, int budgetMs) {
 
 pid_t ServerDaemon::StartChild(int handle) {
   SetKeepAlive(handle, kKeepAliveIdleMs, kKeepAliveIntervalMs);
-  const ChildStart start = StartChildProcess(program_, ChildArguments(handle), handle);
+  KeyPipe key;
+  if (!key.Fill(key_)) return 0;
+  const ChildStart start =
+      StartChildProcess(program_, ChildArguments(handle, key.ReadEnd()), {handle, key.ReadEnd()});
   if (start.pid > 0) children_.push_back(start.pid);
   return start.pid;
 }
 
-std::vector<std::string> ServerDaemon::ChildArguments(int handle) const {
+std::vector<std::string> ServerDaemon::ChildArguments(int handle, int keyFd) const {
   return {programName_, "-sock=" + std::to_string(handle), "-rtt=" + std::to_string(roundTripMs_),
-          "-time=" + std::to_string(extraMs_), "-key=" + key_};
+          "-time=" + std::to_string(extraMs_), "-keyfd=" + std::to_string(keyFd)};
 }
 
 void ServerDaemon::ReapChildren() {

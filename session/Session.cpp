@@ -97,13 +97,29 @@ bool Session::Start(const StatusSink& status) {
   if (settings_.kind == Kind::Socket) {
     static_cast<TvxCommsSocket&>(*link_).AttachSocket(settings_.socketHandle);
   } else if (settings_.kind == Kind::Listen) {
-    listen_ = std::make_unique<TcpSocket>();
-    status(listen_->Bind("0.0.0.0", settings_.port) ? "Listening on " + settings_.port
-                                                    : std::string("BIND ERROR!"));
-    if (!listen_->Listen(1) || !listen_->SetLinger(true, kListenLingerMs)) status("LISTEN ERROR!");
+    OpenListener(status);
   }
   if (settings_.tls) status("TLS is not supported: the connection is not encrypted");
   return true;
+}
+
+void Session::OpenListener(const StatusSink& status) {
+  listen_ = std::make_unique<TcpSocket>();
+  status(listen_->Bind("0.0.0.0", settings_.port) ? "Listening on " + settings_.port
+                                                  : std::string("BIND ERROR!"));
+  if (!listen_->Listen(1) || !listen_->SetLinger(true, kListenLingerMs)) status("LISTEN ERROR!");
+}
+
+void Session::ListenAgain(const StatusSink& status) {
+  if (settings_.kind != SessionSettings::LinkKind::Listen || listen_) return;
+  auto& socket = static_cast<TvxCommsSocket&>(*link_);
+  socket.Close();
+  // Nothing of the refused device may reach the next one: neither its identity nor its bytes.
+  socket.ResetIdentity();
+  socket.ClearChannel(kTerminalChannel);
+  link_->SetRoundTripTime(settings_.roundTripTime.value_or(kDefaultRoundTripMs));
+  link_->SetExtraTime(settings_.extraTime.value_or(kDefaultExtraMs));
+  OpenListener(status);
 }
 
 bool Session::AcceptPending(int waitMs) {

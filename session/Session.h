@@ -51,6 +51,9 @@ class Session {
   // listen port closes then: one process serves one device.
   bool AcceptPending(int waitMs);
   bool Listening() const { return listen_ != nullptr; }
+  // Listen mode, after the device just taken was refused: closes its link, forgets what its
+  // header told and listens on the port again, reporting as Start does.
+  void ListenAgain(const StatusSink& status);
 
   // Reads and checks a TCP device's header under the secret key; false when it was refused
   // (the link is then closed).
@@ -60,6 +63,8 @@ class Session {
   std::unique_ptr<HeaderCheck> StartHeaderCheck(const StatusSink& status);
 
  private:
+  void OpenListener(const StatusSink& status);
+
   SessionSettings settings_;
   TerminalLock& lock_;
   std::unique_ptr<TvxComms> link_;

@@ -33,8 +33,16 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  // A variable given in env replaces the one of the same name.
+  const auto given = [&env](const std::string& entry) {
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    for (const auto& e : env)
+      if (e.compare(0, name.size(), name) == 0) return true;
+    return false;
+  };
   std::vector<std::string> envStrings;
-  for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
+  for (char** e = environ; *e; ++e)
+    if (!given(*e)) envStrings.emplace_back(*e);
   for (const auto& e : env) envStrings.push_back(e);
   std::vector<char*> envp;
   for (auto& e : envStrings) envp.push_back(const_cast<char*>(e.c_str()));

@@ -11,7 +11,8 @@ namespace vxk {
 // It is killed and reaped when the object goes.
 class ChildProcess {
  public:
-  // argv[0] is the program path. Returns false when it cannot be started.
+  // argv[0] is the program path; env holds NAME=value entries added to (or replacing those
+  // of) this process's environment. Returns false when it cannot be started.
   bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
   ~ChildProcess();
   ChildProcess() = default;

@@ -35,25 +35,36 @@ int Connect(const sockaddr_in& address, int timeoutMs) {
 
 FloodLoad::FloodLoad(FloodOptions options) : options_(std::move(options)) {}
 
+FloodLoad::Kind FloodLoad::KindOf(int i) const {
+  if (options_.unauthenticated) {
+    static constexpr Kind kinds[] = {Kind::ClosedAtOnce, Kind::Garbage, Kind::Silent};
+    return kinds[i % 3];
+  }
+  static constexpr Kind kinds[] = {Kind::Valid, Kind::Garbage, Kind::Valid, Kind::Silent};
+  return kinds[i % 4];
+}
+
 std::string FloodLoad::Payload(int i) const {
-  switch (i % 4) {
-    case 1: {
+  switch (KindOf(i)) {
+    case Kind::Garbage: {
       // Bytes no header starts with, some of them line ends, never an empty line.
       std::string junk;
       for (int k = 0; k < 40 + i % 200; ++k)
         junk += static_cast<char>((k * 37 + i * 11) % 7 == 0 ? '\r' : 'A' + (k * 31 + i) % 60);
       return junk;
     }
-    case 3:
-      return std::string();
-    default: {
+    case Kind::Valid: {
       DeviceIdentity identity;
       identity.serial = std::to_string(200000 + i);
       HeaderOptions header;
       header.key = options_.key;
       return BuildConnectHeader(identity, header);
     }
+    case Kind::Silent:
+    case Kind::ClosedAtOnce:
+      break;
   }
+  return std::string();
 }
 
 FloodResult FloodLoad::Run() {
@@ -95,15 +106,27 @@ FloodResult FloodLoad::Run() {
     // is the other end's doing and still counts as a connection of its kind.
     const std::string payload = Payload(i);
     if (!payload.empty()) send(fd, payload.data(), payload.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (i % 4 == 1)
-      ++result.garbage;
-    else if (i % 4 == 3)
-      ++result.silent;
+    switch (KindOf(i)) {
+      case Kind::Valid:
+        ++result.valid;
+        break;
+      case Kind::Garbage:
+        ++result.garbage;
+        break;
+      case Kind::Silent:
+        ++result.silent;
+        break;
+      case Kind::ClosedAtOnce:
+        ++result.closed;
+        break;
+    }
+    if (KindOf(i) == Kind::ClosedAtOnce)
+      close(fd);
     else
-      ++result.valid;
-    open.emplace_back(TickCount() + options_.holdMs, fd);
+      open.emplace_back(TickCount() + options_.holdMs, fd);
     closeDue(TickCount());
   }
+  result.lastOpenS = static_cast<double>(TickCount() - start) / 1000.0;
   while (!open.empty()) {
     closeDue(TickCount());
     if (!open.empty())

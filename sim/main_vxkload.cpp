@@ -1,14 +1,22 @@
 // vxkload: a flood of devices connecting to the server daemon on loopback, with figures on
 // how the daemon held up; also the cheap stand-in for the tool processes the daemon starts.
 //
-//   vxkload [--count N] [--seconds T] [--hold-ms H] [--rtt MS] [--key K]
-//       runs the daemon in this process, ticking as its window does, floods it, kills the
-//       children it started and reports; exit status 1 when a child or descriptor is left over
+//   vxkload [--count N] [--seconds T] [--hold-ms H] [--rtt MS] [--key K] [--limit L]
+//       runs the daemon in this process, ticking as its window does, with at most L children
+//       at once (its default, 32, unless given), floods it, kills the children it started and
+//       reports; exit status 1 when a child or descriptor is left over
 //   vxkload --port P [--count N] [--seconds T] [--hold-ms H] [--key K]
 //       only the devices, against a daemon that runs elsewhere
-//   vxkload -sock=H -rtt=MS -time=MS -key=K
-//       the stand-in child: reads and checks the header on the inherited connection, then
-//       stays, as a tool window would, until it is killed (at most a minute)
+//   vxkload --real-daemon [--count N] [--seconds T] [--hold-ms H] [--key K]
+//       the real daemon, vxktool -server (from vxkload's folder), with its real tool processes
+//       on the offscreen platform: unauthenticated devices (300 in 3 s, silent ones held
+//       15 s), a device with a valid header during and after them; the daemon's children are
+//       watched for 30 s after the flood. Exit status 1 when a child of the flood is left or a
+//       device was not served
+//   vxkload -sock=H -rtt=MS -time=MS -keyfd=F (or -key=K)
+//       the stand-in child: reads and checks the header on the inherited connection; ends
+//       when it was refused, else stays, as a tool window would, until it is killed (at most
+//       a minute)
 #include <signal.h>
 #include <unistd.h>
 
@@ -24,7 +32,9 @@
 #include "comms/vxCommsSocket.h"
 #include "security/ConnectHeader.h"
 #include "server/ChildStarter.h"
+#include "server/KeyPipe.h"
 #include "server/ServerDaemon.h"
+#include "sim/DaemonFlood.h"
 #include "sim/FloodLoad.h"
 #include "sim/ProcessTable.h"
 
@@ -40,7 +50,13 @@ constexpr int kStandInLifeMs = 60000;
 
 struct Options {
   FloodOptions flood;
+  bool realDaemon = false;
+  bool countSet = false;
+  bool secondsSet = false;
+  bool holdSet = false;
+  bool keySet = false;
   int roundTripMs = 2000;
+  int childLimit = ServerDaemon::kDefaultChildLimit;
   // Stand-in child.
   int sock = -1;
   int extraMs = 500;
@@ -54,8 +70,8 @@ void Figure(const char* name, double value, const char* unit) {
 [[noreturn]] void Usage(const char* bad) {
   std::fprintf(stderr,
                "vxkload: bad argument %s\n"
-               "usage: vxkload [--port P] [--count N] [--seconds T] [--hold-ms H] [--rtt MS] "
-               "[--key K]\n",
+               "usage: vxkload [--port P | --real-daemon] [--count N] [--seconds T] "
+               "[--hold-ms H] [--rtt MS] [--key K] [--limit L]\n",
                bad);
   std::exit(2);
 }
@@ -78,16 +94,20 @@ Options Parse(int argc, char** argv) {
     const auto option = [&](const char* prefix) { return arg.rfind(prefix, 0) == 0; };
     if (arg == "--port")
       o.flood.port = Number(value(), "--port");
+    else if (arg == "--real-daemon")
+      o.realDaemon = true;
     else if (arg == "--count")
-      o.flood.count = Number(value(), "--count");
+      o.countSet = (o.flood.count = Number(value(), "--count"), true);
     else if (arg == "--seconds")
-      o.flood.seconds = Number(value(), "--seconds");
+      o.secondsSet = (o.flood.seconds = Number(value(), "--seconds"), true);
     else if (arg == "--hold-ms")
-      o.flood.holdMs = Number(value(), "--hold-ms");
+      o.holdSet = (o.flood.holdMs = Number(value(), "--hold-ms"), true);
+    else if (arg == "--limit")
+      o.childLimit = Number(value(), "--limit");
     else if (arg == "--rtt")
       o.roundTripMs = Number(value(), "--rtt");
     else if (arg == "--key")
-      o.flood.key = value();
+      o.keySet = (o.flood.key = value(), true);
     else if (option("-sock="))
       o.sock = Number(arg.substr(6), argv[i]);
     else if (option("-rtt="))
@@ -96,7 +116,9 @@ Options Parse(int argc, char** argv) {
       o.extraMs = Number(arg.substr(6), argv[i]);
     else if (option("-key="))
       o.flood.key = arg.substr(5);
-    else
+    else if (option("-keyfd=")) {
+      if (!ReadPipedKey(Number(arg.substr(7), argv[i]), o.flood.key)) Usage(argv[i]);
+    } else
       Usage(argv[i]);
   }
   return o;
@@ -108,9 +130,9 @@ int StandIn(const Options& o) {
   link.SetExtraTime(o.extraMs);
   link.AttachSocket(o.sock);
   if (!link.Open()) return 2;
-  const bool accepted = ProcessConnectHeader(link, o.flood.key, {});
+  if (!ProcessConnectHeader(link, o.flood.key, {})) return 1;
   SleepMs(kStandInLifeMs);
-  return accepted ? 0 : 1;
+  return 0;
 }
 
 void PrintLoad(const FloodResult& r) {
@@ -126,6 +148,7 @@ int Rig(const Options& o) {
   ServerDaemon daemon(o.roundTripMs, o.extraMs);
   daemon.SetProgram(OwnProgramPath(), "vxkload");
   daemon.SetKey(o.flood.key);
+  daemon.SetChildLimit(o.childLimit);
   std::vector<pid_t> children;
   const auto log = [&children](const std::string& line) {
     int socket = 0;
@@ -168,13 +191,20 @@ int Rig(const Options& o) {
   const double elapsed = static_cast<double>(TickCount() - start) / 1000.0;
 
   // Only those not reaped yet: the pid of a reaped one may belong to another program now.
-  // Nothing reaps between this look and the kills, as this thread alone does.
-  const std::vector<pid_t> unreaped = ChildrenOf(getpid());
-  for (pid_t pid : children)
-    if (std::find(unreaped.begin(), unreaped.end(), pid) != unreaped.end()) kill(pid, SIGKILL);
+  // Nothing reaps between this look and the kills, as this thread alone does. The ticks that
+  // reap may still take devices left in the backlog: their children go the same way.
+  size_t killedUpTo = 0;
+  const auto killNew = [&] {
+    const std::vector<pid_t> unreaped = ChildrenOf(getpid());
+    for (; killedUpTo < children.size(); ++killedUpTo)
+      if (std::find(unreaped.begin(), unreaped.end(), children[killedUpTo]) != unreaped.end())
+        kill(children[killedUpTo], SIGKILL);
+  };
+  killNew();
   const int64_t killed = TickCount();
   while (daemon.LiveChildren() > 0 && TickCount() - killed < kReapMs) {
     daemon.AcceptWaiting(0, log);
+    killNew();
     SleepMs(50);
   }
   const size_t zombies = ZombieChildrenOf(getpid()).size();
@@ -184,6 +214,7 @@ int Rig(const Options& o) {
   PrintLoad(result);
   Figure("accepted", static_cast<double>(daemon.Accepted()), "conn");
   Figure("children", static_cast<double>(children.size()), "proc");
+  Figure("refused_at_limit", static_cast<double>(daemon.Refused()), "conn");
   Figure("tick_max", static_cast<double>(longestTick), "ms");
   Figure("tick_late_max", static_cast<double>(latest), "ms");
   Figure("run", elapsed, "s");
@@ -193,11 +224,43 @@ int Rig(const Options& o) {
   return zombies == 0 && left == 0 && fdsLeaked == 0 ? 0 : 1;
 }
 
+// The real daemon and its tool processes under a flood of devices that never prove
+// themselves.
+int RealDaemon(const Options& o) {
+  DaemonFloodOptions real;
+  const std::string self = OwnProgramPath();
+  real.tool = self.substr(0, self.rfind('/') + 1) + "vxktool";
+  if (o.countSet) real.count = o.flood.count;
+  if (o.secondsSet) real.seconds = o.flood.seconds;
+  if (o.holdSet) real.holdMs = o.flood.holdMs;
+  if (o.keySet) real.key = o.flood.key;
+  const DaemonFloodResult r = DaemonFlood(real).Run();
+  if (!r.started) {
+    std::fprintf(stderr, "vxkload: %s -server did not listen\n", real.tool.c_str());
+    return 2;
+  }
+  Figure("opened", r.flood.opened, "conn");
+  Figure("failed", r.flood.failed, "conn");
+  Figure("closed_at_once", r.flood.closed, "conn");
+  Figure("garbage", r.flood.garbage, "conn");
+  Figure("silent", r.flood.silent, "conn");
+  Figure("children_peak", r.childrenPeak, "proc");
+  Figure("children_left_after_30s", r.childrenLeft, "proc");
+  Figure("children_gone_after", r.clearAfterS, "s");
+  const bool served = r.duringServedS >= 0 && r.afterServedS >= 0;
+  Figure("real_device_served", served ? 1 : 0, "bool");
+  Figure("real_device_during_served_after", r.duringServedS, "s");
+  Figure("real_device_after_served_after", r.afterServedS, "s");
+  Figure("daemon_alive", r.daemonAlive ? 1 : 0, "bool");
+  return r.childrenLeft == 0 && served && r.daemonAlive ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const Options o = Parse(argc, argv);
   if (o.sock >= 0) return StandIn(o);
+  if (o.realDaemon) return RealDaemon(o);
   if (o.flood.port > 0) {
     PrintLoad(FloodLoad(o.flood).Run());
     return 0;

@@ -60,6 +60,12 @@ StoredSettings ToolSettings::Load() {
   return s;
 }
 
+int ToolSettings::ServerChildLimit(int fallback) {
+  const QSettings store(FilePath(), QSettings::IniFormat);
+  const int limit = ReadInt(store, QStringLiteral("ServerChildLimit"));
+  return limit >= 1 ? limit : fallback;
+}
+
 void ToolSettings::Save(const StoredSettings& s) {
   QSettings store(FilePath(), QSettings::IniFormat);
   store.setValue(QStringLiteral("OpenDir"), s.openDir);

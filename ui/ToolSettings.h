@@ -34,6 +34,9 @@ class ToolSettings {
   // as missing.
   static StoredSettings Load();
   static void Save(const StoredSettings& settings);
+  // ServerChildLimit: how many tool processes the server daemon keeps at once. Only the
+  // user writes it; a value that is missing, not a number or below 1 gives fallback.
+  static int ServerChildLimit(int fallback);
 };
 
 }  // namespace vxk

@@ -276,7 +276,9 @@ void TfmMain::FormShow() {
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
-  if (shown_) SaveSettings();
+  // A window that closed itself for a refused device leaves the settings to the user's own:
+  // a flood of such processes would only race to write the same file.
+  if (shown_ && !endedRefused_) SaveSettings();
   QMainWindow::closeEvent(event);
 }
 
@@ -351,6 +353,7 @@ void TfmMain::Timer2Timer() {
 
 void TfmMain::AcceptPending() {
   if (!session_->AcceptPending(10)) return;
+  listenCaption_ = caption_;
   ShowStatus(QStringLiteral("Socket Connected"));
   AddToCaption(QStringLiteral(" connected"));
 }
@@ -371,11 +374,32 @@ void TfmMain::ProcessConnectHeader() {
   const HeaderCheck::State state = header_->Step(kHeaderStepMs);
   if (state == HeaderCheck::State::Reading) return;
   header_.reset();
-  // A refused header has closed the link: the device is gone, as when it leaves.
-  if (state == HeaderCheck::State::Accepted)
+  if (state == HeaderCheck::State::Accepted) {
+    headerAccepted_ = true;
     OpenSequence();
-  else
+  } else {
+    HeaderRefused();
+  }
+}
+
+void TfmMain::HeaderRefused() {
+  using Kind = SessionSettings::LinkKind;
+  const Kind kind = session_->Settings().kind;
+  if (kind == Kind::Listen && !headerAccepted_) {
+    // The port was closed for the device just taken; the one expected may still come.
+    tools_->LinkClosed();
+    caption_ = listenCaption_;
+    setWindowTitle(caption_);
+    session_->ListenAgain([this](const std::string& line) { ShowStatus(FromDevice(line)); });
+  } else if (kind == Kind::Socket && !headerAccepted_) {
+    // Nothing more can come to this process: its window would only wait for good.
+    link_->Close();
+    endedRefused_ = true;
+    close();
+  } else {
+    // The device is gone, as when it leaves.
     LinkClosed();
+  }
 }
 
 void TfmMain::ShowDeviceInfo() {

@@ -67,9 +67,12 @@ class TfmMain : public QMainWindow {
   void ShowDeviceInfo();
   void ShowDeviceDirectory(const std::string& path);
   // Takes a TCP device's header as it arrives, one step per Timer1 tick, so that a slow or
-  // silent device never holds the window. Once it has been checked, a refused header has
-  // closed the link and an accepted one goes on with the opening.
+  // silent device never holds the window. Once it has been checked, an accepted one goes on
+  // with the opening; a refused one (or one that came too late) has closed the link, and then
+  // a listening tool listens again and a -sock process that never accepted a device ends.
   void ProcessConnectHeader();
+  // The window closed itself because its inherited device was refused.
+  bool EndedRefused() const { return endedRefused_; }
 
   QTimer* Timer1 = nullptr;
   QTimer* Timer2 = nullptr;
@@ -96,6 +99,7 @@ class TfmMain : public QMainWindow {
   void ReadIncoming(int firstWaitMs);
   void AcceptPending();
   void LinkClosed();
+  void HeaderRefused();
   void AddToCaption(const QString& suffix);
   void WireFirmware();
   // The stored folders, path box and window placements in and out (at first show, at close).
@@ -118,6 +122,9 @@ class TfmMain : public QMainWindow {
   StoredSettings settings_;  // as loaded, for what this run cannot tell
   std::string product_;      // the device's product text, from the link's last opening
   bool shown_ = false;
+  bool headerAccepted_ = false;  // a device has proved itself in this process
+  bool endedRefused_ = false;
+  QString listenCaption_;  // the caption while listening, before a device was taken
   QString programFolder_;
   QString caption_;
 };

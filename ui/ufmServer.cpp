@@ -1,6 +1,7 @@
 #include "ui/ufmServer.h"
 
 #include "ui/Accessibility.h"
+#include "ui/ToolSettings.h"
 
 #include <QFont>
 #include <QFontDatabase>
@@ -46,6 +47,9 @@ TfmServer::TfmServer(const SessionSettings& settings, QWidget* parent) : QWidget
   edKey->setFont(ConsoleFont());
   Label2->setBuddy(edKey);
 
+  lblLimit = new QLabel(this);
+  lblLimit->setObjectName(QStringLiteral("lblLimit"));
+
   memLog = new QPlainTextEdit(this);
   memLog->setObjectName(QStringLiteral("memLog"));
   memLog->setReadOnly(true);
@@ -53,14 +57,17 @@ TfmServer::TfmServer(const SessionSettings& settings, QWidget* parent) : QWidget
   Describe(edPort, QStringLiteral("Port"), QStringLiteral("TCP port the server listens on"));
   Describe(edKey, QStringLiteral("Key"), QStringLiteral("Secret key devices authenticate with"));
   Describe(memLog, QStringLiteral("Server log"));
+  Describe(lblLimit, QStringLiteral("Device limit"),
+           QStringLiteral("Most devices served at once; more are turned away"));
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(Label1, 0, 0);
   grid->addWidget(edPort, 0, 1);
   grid->addWidget(Label2, 1, 0);
   grid->addWidget(edKey, 1, 1);
-  grid->addWidget(memLog, 2, 0, 1, 2);
-  grid->setRowStretch(2, 1);
+  grid->addWidget(lblLimit, 2, 0, 1, 2);
+  grid->addWidget(memLog, 3, 0, 1, 2);
+  grid->setRowStretch(3, 1);
   grid->setColumnStretch(1, 1);
   resize(320, 315);
 
@@ -78,6 +85,8 @@ void TfmServer::FormCreate(const SessionSettings& settings) {
   daemon_ = std::make_unique<ServerDaemon>(
       settings.roundTripTime.value_or(ServerDaemon::kDefaultRoundTripMs),
       settings.extraTime.value_or(ServerDaemon::kDefaultExtraMs));
+  daemon_->SetChildLimit(ToolSettings::ServerChildLimit(ServerDaemon::kDefaultChildLimit));
+  lblLimit->setText(QStringLiteral("At most %1 devices at a time").arg(daemon_->ChildLimit()));
   Timer1->start();
 }
 

@@ -15,8 +15,10 @@ class QTimer;
 
 namespace vxk {
 
-// The server daemon's window: the port, the shared key (masked) and one log line per tool
-// process started for a device. Timer1 takes the devices that connected since its last tick.
+// The server daemon's window: the port, the shared key (masked), the limit of tool processes
+// at once (ServerChildLimit in the settings file) and one log line per tool process started
+// for a device, or per device refused at the limit. Timer1 takes the devices that connected
+// since its last tick.
 class TfmServer : public QWidget {
   Q_OBJECT
 
@@ -26,7 +28,8 @@ class TfmServer : public QWidget {
   // How long one tick waits for each further connection.
   static constexpr int kAcceptWaitMs = 10;
 
-  // Takes -rtt= and -time= from the settings (8000 and 500 when absent).
+  // Takes -rtt= and -time= from the settings (8000 and 500 when absent), the limit of tool
+  // processes from the settings file.
   explicit TfmServer(const SessionSettings& settings, QWidget* parent = nullptr);
   ~TfmServer() override;
 
@@ -42,6 +45,7 @@ class TfmServer : public QWidget {
   QLineEdit* edPort = nullptr;
   QLabel* Label2 = nullptr;
   QLineEdit* edKey = nullptr;
+  QLabel* lblLimit = nullptr;
   QPlainTextEdit* memLog = nullptr;
   QTimer* Timer1 = nullptr;
 

@@ -40,8 +40,9 @@ TEST(CommandLine, RefusedOptionsNameTheEntryAsTyped) {
   EXPECT_EQ(RefusalOf({"-help=yes"}), "Invalid commandline option: help=yes");
   EXPECT_EQ(RefusalOf({"--Bogus=1"}), "Invalid commandline option: Bogus=1");
   EXPECT_EQ(RefusalOf({"-com=1", "-x"}), "Invalid commandline option: x");
-  EXPECT_EQ(RefusalOf({"-ssl", "-tls", "-h", "-sock=4", "-rtt=1", "-time=2", "-server=9"}),
-            "accepted");
+  EXPECT_EQ(
+      RefusalOf({"-ssl", "-tls", "-h", "-sock=4", "-rtt=1", "-time=2", "-server=9", "-keyfd=5"}),
+      "accepted");
 }
 
 TEST(CommandLine, FirstOccurrenceWinsAndBareWordsAreKeptAside) {

@@ -16,6 +16,7 @@
 
 #include "comms/Ticks.h"
 #include "sim/ChildProcess.h"
+#include "sim/DaemonFlood.h"
 #include "sim/FloodLoad.h"
 #include "sim/HeaderText.h"
 #include "sim/ProcessTable.h"
@@ -114,6 +115,8 @@ TEST(ServerFlood, WindowKeepsTickingEveryChildIsReapedAndTheDaemonStillServes) {
   settings.extraTime = 100;
   TfmServer window(settings);
   window.Daemon().SetProgram(BinDir() + "/vxkload", "vxkload");
+  // This run measures the window while every device gets its (cheap) child process.
+  window.Daemon().SetChildLimit(1000);
   window.SetPort(QStringLiteral("0"));
   window.SetKey(kKey);
   window.StartListening();
@@ -166,6 +169,29 @@ TEST(ServerFlood, WindowKeepsTickingEveryChildIsReapedAndTheDaemonStillServes) {
   EXPECT_TRUE(DeviceIsServed(window.Daemon().Port(), 10000));
   KillOurs(LoggedChildren(window));
   EXPECT_TRUE(WaitUntil([&] { return ChildrenOf(getpid()).empty(); }, 10000));
+}
+
+// 300 devices that never prove themselves against the real daemon program and its real tool
+// processes: within 30 s of the flood none of its processes is left, and a device with a
+// valid header that comes during the flood, and one after it, are served.
+TEST(ServerFlood, UnauthenticatedFloodLeavesNoChildAndRealDevicesAreServed) {
+  DaemonFloodOptions options;
+  options.tool = BinDir() + "/vxktool";
+  options.stopWhenClear = true;
+  const DaemonFloodResult r = DaemonFlood(options).Run();
+  ASSERT_TRUE(r.started);
+  EXPECT_EQ(r.flood.opened, 300);
+  EXPECT_TRUE(r.daemonAlive);
+  EXPECT_LE(r.childrenPeak, ServerDaemon::kDefaultChildLimit);
+  EXPECT_EQ(r.childrenLeft, 0);
+  EXPECT_GE(r.clearAfterS, 0);
+  EXPECT_LT(r.clearAfterS, 30);
+  EXPECT_GE(r.duringServedS, 0);
+  EXPECT_GE(r.afterServedS, 0);
+  RecordProperty("children_peak", r.childrenPeak);
+  RecordProperty("children_gone_after_ms", static_cast<int>(r.clearAfterS * 1000));
+  RecordProperty("device_during_served_after_ms", static_cast<int>(r.duringServedS * 1000));
+  RecordProperty("device_after_served_after_ms", static_cast<int>(r.afterServedS * 1000));
 }
 
 }  // namespace

@@ -7,12 +7,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "comms/Ticks.h"
+#include "server/KeyPipe.h"
 
 using namespace vxk;
 
@@ -142,6 +149,111 @@ TEST(ServerDaemon, ConnectionNeverLandsOnAConsoleDescriptor) {
   ASSERT_EQ(std::sscanf(log.lines.at(0).c_str(), "Socket %d,", &socket), 1);
   EXPECT_GE(socket, 3);
   EXPECT_TRUE(SeesClose(device, 3000));
+}
+
+// A child program that stays until killed: a shell script that ignores its arguments.
+struct Sleeper {
+  Sleeper() {
+    char pattern[] = "/tmp/vxk-daemon-XXXXXX";
+    folder = mkdtemp(pattern);
+    program = folder + "/child";
+    std::ofstream(program) << "#!/bin/sh\nexec sleep 30\n";
+    chmod(program.c_str(), 0700);
+  }
+  ~Sleeper() {
+    for (pid_t pid : pids) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    std::filesystem::remove_all(folder);
+  }
+  std::string folder;
+  std::string program;
+  std::vector<pid_t> pids;  // killed and reaped at the end
+};
+
+std::vector<pid_t> LoggedPids(const Log& log) {
+  std::vector<pid_t> pids;
+  for (const std::string& line : log.lines) {
+    int socket = 0;
+    int pid = 0;
+    if (std::sscanf(line.c_str(), "Socket %d, Proc %d", &socket, &pid) == 2) pids.push_back(pid);
+  }
+  return pids;
+}
+
+// Beyond the limit a connection is closed at once and logged; a child that has ended frees
+// its place for the next device.
+TEST(ServerDaemon, ConnectionsBeyondTheLimitAreClosedAtOnceAndLogged) {
+  Sleeper child;
+  ServerDaemon daemon(8000, 500);
+  daemon.SetProgram(child.program, "child");
+  daemon.SetChildLimit(2);
+  Log log;
+  ASSERT_TRUE(daemon.StartListening("0", log.Sink()));
+  const std::string port = std::to_string(daemon.Port());
+  std::vector<int> devices;
+  for (int i = 0; i < 3; ++i) devices.push_back(ConnectTo(port));
+  ASSERT_GE(*std::min_element(devices.begin(), devices.end()), 0);
+  EXPECT_EQ(daemon.AcceptWaiting(100, log.Sink()), 2);
+  child.pids = LoggedPids(log);
+  ASSERT_EQ(child.pids.size(), 2u);
+  ASSERT_EQ(log.lines.size(), 3u);
+  int socket = -1;
+  int running = -1;
+  int limit = -1;
+  ASSERT_EQ(std::sscanf(log.lines[2].c_str(), "Socket %d refused: %d children running (limit %d)",
+                        &socket, &running, &limit),
+            3)
+      << log.lines[2];
+  EXPECT_EQ(running, 2);
+  EXPECT_EQ(limit, 2);
+  EXPECT_EQ(daemon.Refused(), 1u);
+  EXPECT_TRUE(SeesClose(devices[2], 1000));
+  EXPECT_EQ(daemon.LiveChildren(), 2u);
+
+  kill(child.pids[0], SIGKILL);
+  const int64_t deadline = TickCount() + 3000;
+  while (daemon.LiveChildren() > 1 && TickCount() < deadline) daemon.AcceptWaiting(10, log.Sink());
+  const int later = ConnectTo(port);
+  ASSERT_GE(later, 0);
+  EXPECT_EQ(daemon.AcceptWaiting(100, log.Sink()), 1);
+  EXPECT_EQ(daemon.LiveChildren(), 2u);
+  EXPECT_EQ(daemon.Refused(), 1u);
+  const std::vector<pid_t> pids = LoggedPids(log);
+  child.pids.insert(child.pids.end(), pids.begin() + 2, pids.end());
+  for (int fd : {devices[0], devices[1], later}) close(fd);
+}
+
+// A key on a descriptor: the exact bytes up to the end; a pipe that never ends gives no key,
+// nor does the console or a socket, which stay open.
+TEST(KeyPipe, ReadsTheWholeKeyOrNothing) {
+  const std::string bytes("a\0b\r\n c\xff", 8);
+  for (const bool ends : {true, false}) {
+    SCOPED_TRACE(ends ? "ends" : "never ends");
+    KeyPipe pipe;
+    ASSERT_TRUE(pipe.Fill(bytes));
+    int fd = fcntl(pipe.ReadEnd(), F_DUPFD_CLOEXEC, 3);
+    // A writer that stays keeps the pipe from ending.
+    const int writer = ends ? -1 : open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_WRONLY);
+    std::string key = "before";
+    const int64_t start = TickCount();
+    EXPECT_EQ(ReadPipedKey(fd, key, 300), ends);
+    EXPECT_LT(TickCount() - start, 2000);
+    EXPECT_EQ(key, ends ? bytes : "before");
+    EXPECT_EQ(fcntl(fd, F_GETFD), -1);  // closed either way
+    if (writer >= 0) close(writer);
+  }
+  EXPECT_FALSE(KeyPipe().Fill(std::string(kMaxPipedKey + 1, 'k')));
+  std::string key;
+  EXPECT_FALSE(ReadPipedKey(0, key, 100));
+  EXPECT_NE(fcntl(0, F_GETFD), -1);
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+  EXPECT_FALSE(ReadPipedKey(pair[0], key, 100));
+  EXPECT_NE(fcntl(pair[0], F_GETFD), -1);
+  close(pair[0]);
+  close(pair[1]);
 }
 
 }  // namespace

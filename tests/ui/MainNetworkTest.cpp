@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <thread>
+#include <utility>
 
 #include "UiTestSupport.h"
 #include "comms/TcpSocket.h"
@@ -82,20 +83,6 @@ TEST(TcpListen, DeviceConnectsAuthenticatesAndLeaves) {
   EXPECT_EQ(tool.PaneText().count(QStringLiteral("Closed (app finished)")), 1);
 }
 
-TEST(TcpListen, RefusedHeaderSaysByeAndCloses) {
-  const std::string port = FreePort();
-  Tool tool({"-tcp=" + port, "-key=right"});
-  ChildProcess sim;
-  ASSERT_TRUE(sim.Start({BinDir() + "/vxksim", "--tcp", "127.0.0.1:" + port, "--key", "wrong"}));
-  ASSERT_TRUE(tool.PaneShows(QStringLiteral("!Invalid TOA header!"), 8000))
-      << tool.PaneText().toStdString();
-  EXPECT_TRUE(tool.PaneText().contains(QStringLiteral("SHA: !Invalid for secret key!")));
-  EXPECT_EQ(sim.Wait(5000), 1);
-  EXPECT_NE(sim.Output().find("BYE!"), std::string::npos);
-  ASSERT_TRUE(WaitUntil([&] { return tool.Caption().endsWith(QStringLiteral("[CLOSED]")); }, 3000));
-  EXPECT_EQ(tool.window->Browser().lvFiles->topLevelItemCount(), 0);
-}
-
 // A device's end of a connection to a tool listening on port.
 int DeviceConnects(const std::string& port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -108,6 +95,66 @@ int DeviceConnects(const std::string& port) {
     return -1;
   }
   return fd;
+}
+
+// Whatever the device taken did wrong, it is cut off and the port listens again; nothing of
+// it reaches the next device, which is served.
+TEST(TcpListen, RefusedDeviceIsCutOffAndThePortListensAgain) {
+  enum class Does { WrongKey, ClosesAtOnce, StaysSilent, SendsGarbage };
+  struct Case {
+    const char* name;
+    Does does;
+  };
+  const Case cases[] = {{"wrong key", Does::WrongKey},
+                        {"closes at once", Does::ClosesAtOnce},
+                        {"stays silent", Does::StaysSilent},
+                        {"sends garbage", Does::SendsGarbage}};
+  struct Run {
+    std::string port = FreePort();
+    Tool tool{{"-tcp=" + port, "-key=right", "-rtt=1000"}};
+    ChildProcess wrongKey;
+    TcpSocket device;
+  };
+  std::vector<std::unique_ptr<Run>> runs;
+  for (const Case& c : cases) {
+    auto run = std::make_unique<Run>();
+    if (c.does == Does::WrongKey) {
+      ASSERT_TRUE(run->wrongKey.Start(
+          {BinDir() + "/vxksim", "--tcp", "127.0.0.1:" + run->port, "--key", "wrong"}));
+    } else {
+      ASSERT_TRUE(run->device.Adopt(DeviceConnects(run->port)));
+      if (c.does == Does::ClosesAtOnce) run->device.Close();
+      if (c.does == Does::SendsGarbage) run->device.SendAll("GET / HTTP/1.0\r\n\r\n", 18);
+    }
+    runs.push_back(std::move(run));
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    Run& r = *runs[i];
+    const QString listening = QString::fromStdString("Listening on " + r.port);
+    ASSERT_TRUE(WaitUntil([&] { return r.tool.PaneText().count(listening) == 2; }, 8000))
+        << r.tool.PaneText().toStdString();
+    EXPECT_TRUE(r.tool.PaneText().contains(QStringLiteral("!Invalid TOA header!")));
+    EXPECT_FALSE(r.tool.PaneText().contains(QStringLiteral("Closed (app finished)")));
+    EXPECT_EQ(r.tool.Caption(), QString::fromStdString("vx.keeper Tool TCP:" + r.port));
+    EXPECT_EQ(r.tool.window->Link().SerialNumber(), "999999");
+    EXPECT_EQ(r.tool.window->Link().RoundTripTime(), 1000);
+  }
+  EXPECT_EQ(runs[0]->wrongKey.Wait(5000), 1);
+  EXPECT_NE(runs[0]->wrongKey.Output().find("BYE!"), std::string::npos);
+
+  std::vector<std::unique_ptr<ChildProcess>> devices;
+  for (auto& r : runs) {
+    devices.push_back(std::make_unique<ChildProcess>());
+    ASSERT_TRUE(devices.back()->Start(
+        {BinDir() + "/vxksim", "--tcp", "127.0.0.1:" + r->port, "--key", "right"}));
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    EXPECT_TRUE(ListShows(runs[i]->tool)) << runs[i]->tool.PaneText().toStdString();
+    EXPECT_TRUE(devices[i]->WaitForOutput("the tool's proof is correct", 5000));
+    EXPECT_TRUE(runs[i]->tool.Caption().endsWith(QStringLiteral(" connected")));
+  }
 }
 
 // A device that sends nothing is cut off when its first byte is a round-trip time late; one
@@ -171,8 +218,11 @@ TEST(TcpListen, SilentAndDribblingDevicesAreCutOffWhileTheWindowRuns) {
     while ((n = device->Receive(buffer, sizeof buffer, 2000)) > 0) said.append(buffer, n);
     EXPECT_EQ(said, "BYE!\r\n");
   }
-  EXPECT_TRUE(silent.Caption().endsWith(QStringLiteral("[CLOSED]")));
-  EXPECT_TRUE(WaitUntil([&] { return slow.Caption().endsWith(QStringLiteral("[CLOSED]")); }, 2000));
+  // Both listen again.
+  EXPECT_EQ(silent.Caption(), QString::fromStdString("vx.keeper Tool TCP:" + silentPort));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return slow.Caption() == QString::fromStdString("vx.keeper Tool TCP:" + slowPort); },
+      2000));
 }
 
 TEST(TcpListen, PortInUseGivesBindError) {
@@ -216,6 +266,75 @@ TEST(InheritedSocket, HeaderIsReadInTheFirstTick) {
   EXPECT_EQ(proof, ExpectedProof(sim.Device().Identity(), header) + "\r\n");
   EXPECT_TRUE(listed) << pane.toStdString();
   EXPECT_TRUE(pane.contains(QStringLiteral("SHA: correct for secret key.")));
+}
+
+// A tool process on an inherited connection whose device never proves itself ends, with its
+// window; one whose device did stays.
+TEST(InheritedSocket, ProcessEndsWhenItsDeviceIsRefused) {
+  struct Case {
+    const char* name;
+    std::string sends;
+    bool closes;  // the device closes its end at once
+    bool stays;
+  };
+  HeaderOptions right;
+  right.key = "right";
+  HeaderOptions wrong;
+  wrong.key = "wrong";
+  const Case cases[] = {
+      {"garbage", "HELLO\r\n", false, false},
+      {"silent", "", false, false},
+      {"closes at once", "", true, false},
+      {"wrong key", BuildConnectHeader(DeviceIdentity(), wrong), false, false},
+      {"valid header", BuildConnectHeader(DeviceIdentity(), right), false, true},
+  };
+  struct Run {
+    ChildProcess tool;
+    int device = -1;
+    ~Run() {
+      if (device >= 0) close(device);
+    }
+  };
+  std::vector<std::unique_ptr<Run>> runs;
+  for (const Case& c : cases) {
+    auto run = std::make_unique<Run>();
+    int toolSide = -1;
+    ASSERT_TRUE(LoopbackPair(toolSide, run->device));
+    // Inheritable for this one start only, so that no other tool holds a copy.
+    const int inherited = dup(toolSide);
+    close(toolSide);
+    ASSERT_TRUE(run->tool.Start({BinDir() + "/vxktool", "-sock=" + std::to_string(inherited),
+                                 "-rtt=1000", "-time=100", "-key=right"}));
+    close(inherited);
+    const ssize_t sent = write(run->device, c.sends.data(), c.sends.size());
+    ASSERT_EQ(sent, static_cast<ssize_t>(c.sends.size()));
+    if (c.closes) {
+      close(run->device);
+      run->device = -1;
+    }
+    runs.push_back(std::move(run));
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    if (!cases[i].stays) {
+      EXPECT_EQ(runs[i]->tool.Wait(10000), 2) << runs[i]->tool.Output();
+    }
+  }
+  Run& served = *runs.back();
+  EXPECT_TRUE(served.tool.Running());
+  TcpSocket device;
+  ASSERT_TRUE(device.Adopt(std::exchange(served.device, -1)));
+  const std::string proof = ExpectedProof(DeviceIdentity(), right) + "\r\n";
+  std::string got;
+  char buffer[128];
+  const int64_t deadline = TickCount() + 5000;
+  while (got.size() < proof.size() && TickCount() < deadline) {
+    const ssize_t n =
+        device.Receive(buffer, std::min(sizeof buffer, proof.size() - got.size()), 50);
+    if (n < 0) break;
+    got.append(buffer, static_cast<size_t>(n));
+  }
+  EXPECT_EQ(got, proof);
 }
 
 TEST(InheritedSocket, StandardInputIsNeverTaken) {

@@ -4,17 +4,23 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "UiTestSupport.h"
 #include "comms/TcpSocket.h"
 #include "sim/ChildProcess.h"
+#include "ui/Accessibility.h"
+#include "ui/ToolSettings.h"
 #include "ui/ufmServer.h"
 
 using namespace vxk;
@@ -115,6 +121,48 @@ TEST(Server, WindowTexts) {
   EXPECT_EQ(w.Daemon().ExtraTime(), 500);
 }
 
+// The settings file's ServerChildLimit sets how many devices the daemon serves at once, and the
+// window says so; without a usable value the limit is 32.
+TEST(Server, ChildLimitComesFromTheSettingsFile) {
+  struct Case {
+    const char* line;  // of the settings file; null: no file
+    int limit;
+  };
+  // Each file differs in size from the one before: a settings file rewritten within the same
+  // second is read again only when its size changed.
+  const Case cases[] = {{nullptr, 32},
+                        {"ServerChildLimit=5", 5},
+                        {"ServerChildLimit=-3", 32},
+                        {"ServerChildLimit=many", 32}};
+  const QString path = ToolSettings::FilePath();
+  QFile saved(path);
+  const bool existed = saved.open(QIODevice::ReadOnly);
+  const QByteArray before = existed ? saved.readAll() : QByteArray();
+  saved.close();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line ? c.line : "no file");
+    QFile::remove(path);
+    if (c.line) {
+      QDir().mkpath(QFileInfo(path).path());
+      QFile file(path);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write(QByteArray("[General]\n") + c.line + "\n");
+    }
+    Server s;
+    EXPECT_EQ(s.window.Daemon().ChildLimit(), c.limit);
+    auto* label = s.window.findChild<QLabel*>(QStringLiteral("lblLimit"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), QStringLiteral("At most %1 devices at a time").arg(c.limit));
+    EXPECT_EQ(SpokenName(label), QStringLiteral("Device limit"));
+  }
+  QFile::remove(path);
+  if (existed) {
+    QFile restore(path);
+    ASSERT_TRUE(restore.open(QIODevice::WriteOnly));
+    restore.write(before);
+  }
+}
+
 TEST(Server, PortInUseOrBadIsReportedAndTicksEnd) {
   TcpSocket holder;
   ASSERT_TRUE(holder.Bind("0.0.0.0", "0"));
@@ -153,10 +201,15 @@ TEST(Server, TwoDevicesOneTickEachWithItsOwnProcess) {
   EXPECT_NE(lines[0].pid, lines[1].pid);
   for (ChildProcess* d : {&dev1, &dev2})
     EXPECT_TRUE(d->WaitForOutput("the tool's proof is correct", 15000)) << d->Output();
+  // The key came on a pipe: no argument, which every user may read, ever held it.
   for (const LogLine& l : lines) {
     EXPECT_GE(l.socket, 3);
-    EXPECT_EQ(CmdLine(l.pid), (std::vector<std::string>{Tool(), "-sock=" + std::to_string(l.socket),
-                                                        "-rtt=8000", "-time=500", "-key=***"}));
+    const std::vector<std::string> args = CmdLine(l.pid);
+    ASSERT_EQ(args.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(args.begin(), args.begin() + 4),
+              (std::vector<std::string>{Tool(), "-sock=" + std::to_string(l.socket), "-rtt=8000",
+                                        "-time=500"}));
+    EXPECT_TRUE(std::regex_match(args[4], std::regex("-keyfd=[0-9]+"))) << args[4];
   }
 
   // Only the child holds the connection: once it goes, its device sees the close.
@@ -202,8 +255,13 @@ TEST(Server, OptionsEmptyKeyAndProgramPathWithBlanks) {
   ASSERT_EQ(lines.size(), 1u);
   Reaper reaper{{lines[0].pid}};
   const std::vector<std::string> expected{program, "-sock=" + std::to_string(lines[0].socket),
-                                          "-rtt=3000", "-time=150", "-key="};
-  EXPECT_TRUE(WaitUntil([&] { return CmdLine(lines[0].pid) == expected; }, 5000))
+                                          "-rtt=3000", "-time=150"};
+  const auto shown = [&] {
+    std::vector<std::string> args = CmdLine(lines[0].pid);
+    if (args.size() == 5 && args[4].rfind("-keyfd=", 0) == 0) args.pop_back();
+    return args;
+  };
+  EXPECT_TRUE(WaitUntil([&] { return shown() == expected; }, 5000))
       << testing::PrintToString(CmdLine(lines[0].pid));
   std::filesystem::remove_all(folder);
 }
@@ -227,7 +285,8 @@ TEST(Server, DaemonProgramServesSeveralDevices) {
   for (pid_t child : reaper.pids) {
     const std::vector<std::string> args = CmdLine(child);
     ASSERT_EQ(args.size(), 5u);
-    EXPECT_EQ(args[4], "-key=******");
+    EXPECT_EQ(args[4].rfind("-keyfd=", 0), 0u) << args[4];
+    for (const std::string& arg : args) EXPECT_EQ(arg.find("s3cret"), std::string::npos) << arg;
     kill(child, SIGKILL);
   }
   // The daemon reaps them within a tick or two.
