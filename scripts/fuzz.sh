@@ -7,7 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${RUNS:-10000000}
-targets=(fuzz_listing fuzz_dates fuzz_lcd fuzz_log_text fuzz_rtf fuzz_editor_text fuzz_connect_header)
+targets=(fuzz_listing fuzz_dates fuzz_lcd fuzz_log_text fuzz_rtf fuzz_editor_text fuzz_connect_header
+         fuzz_device_stream)
 [ $# -gt 0 ] && targets=("$@")
 
 if command -v clang++ >/dev/null; then
