@@ -13,29 +13,17 @@ const std::string kCrLf = "\r\n";
 const std::string kOk = "0:No error";
 const std::string kSendFile = "Send file";
 // DiscardInput reads 16-byte blocks until the device is quiet; a device that never is still
-// lets go after this many blocks or this long.
+// lets go after this many blocks (or its time in the table).
 constexpr int kMaxDiscardBlocks = 65536;
-constexpr int kMaxDiscardMs = 2000;
-// A stopped transfer: the longest pause in the unread rest of a read, and how long a device
-// that waits for the rest of a write may take to give up on it.
-constexpr int kDrainIdleMs = 500;
-constexpr int kAbandonedWriteMs = 10000;
-// The rest of a stopped read is dropped for at most this long; a slow device still sending
-// after that is left to the next command's discarding.
-constexpr int kDrainTotalMs = 3000;
 // A read reserves room for the size its header announces, up to this much: growing by
 // doubling would hold up to twice the file (and the old copy while it moves); a false
 // header of some gigabytes must not reserve them.
 constexpr int64_t kMaxReadReserve = 64 << 20;
-// After a file's bytes the device ends its reply; that end is awaited at least this long (or
-// a round trip and kPromptSlackMs, when longer), and at most kMaxReadEnd bytes of it are read.
-constexpr int kReadEndMinMs = 1000;
-constexpr int kPromptSlackMs = 250;
+// After a file's bytes the device ends its reply; at most this much of that end is read.
 constexpr size_t kMaxReadEnd = 256;
-// The device confirms an upload once it has all the data: this long after the last of it has
-// left the PC. While the link still drains data to a slow device the wait goes on, by at most
-// a millisecond per byte that was still queued (a line of 1000 bytes/s).
-constexpr int kClosingStatusMs = 8000;
+// The device confirms an upload once it has all the data: its closing-status time after the
+// last of it has left the PC. While the link still drains data to a slow device the wait goes
+// on, by at most a millisecond per byte that was still queued (a line of 1000 bytes/s).
 constexpr int kClosingSliceMs = 200;
 // Device text kept as the detail of a result.
 constexpr size_t kMaxDetail = 200;
@@ -119,7 +107,7 @@ std::string ComparableName(const std::string& name) {
 
 }  // namespace
 
-// The common frame of an operation: link open, terminal lock (1000 ms), Busy guard. Releases
+// The common frame of an operation: link open, terminal lock (fileLockMs), Busy guard. Releases
 // what it took on every way out, exceptions included.
 class TvxkFiles::Frame {
  public:
@@ -128,7 +116,7 @@ class TvxkFiles::Frame {
       why_ = Reason::NotOpen;
       return;
     }
-    if (!files.terminal_.Lock(1000)) {
+    if (!files.terminal_.Lock(files.Waits().fileLockMs)) {
       why_ = Reason::LockTimeout;
       return;
     }
@@ -215,10 +203,10 @@ int64_t TvxkFiles::ParseReadHeader(std::string header) {
 
 std::string TvxkFiles::DiscardInput() {
   std::string dropped;
-  if (!terminal_.Lock(1000)) return dropped;
-  const int64_t end = TickCount() + kMaxDiscardMs;
+  if (!terminal_.Lock(Waits().fileLockMs)) return dropped;
+  const int64_t end = TickCount() + Waits().discardTotalMs;
   for (int i = 0; i < kMaxDiscardBlocks && TickCount() < end; ++i) {
-    dropped += terminal_.ReadChars(16, 20);
+    dropped += terminal_.ReadChars(16, Waits().discardByteMs);
     if (terminal_.TimedOut()) break;
   }
   // The bytes of a last, incomplete block would otherwise be read as the next command's reply.
@@ -234,7 +222,7 @@ std::string TvxkFiles::DiscardInput() {
 void TvxkFiles::SendCommand(const std::string& command) {
   DiscardInput();
   terminal_.SendLine(std::string(1, TvxTerminal::kEsc) + command);
-  terminal_.ReadToPromptEnd(terminal_.RoundTripTime() + 250);
+  terminal_.ReadToPromptEnd(terminal_.RoundTripTime() + Waits().promptSlackMs);
   terminal_.WaitForData();
 }
 
@@ -247,27 +235,21 @@ std::string TvxkFiles::ReadStatus(int timeoutMs) {
 }
 
 void TvxkFiles::FinishExchange() {
-  terminal_.ReadToPromptEnd(100);
+  terminal_.ReadToPromptEnd(Waits().finishMs);
 }
 
 void TvxkFiles::ReturnToPrompt(int64_t pendingBytes, int waitMs) {
-  const int64_t drainEnd = TickCount() + kDrainTotalMs;
+  // The rest of a stopped read is dropped for a while at most; a slow device still sending
+  // after that is left to the next command's discarding.
+  const int64_t drainEnd = TickCount() + Waits().drainTotalMs;
   while (pendingBytes > 0 && TickCount() < drainEnd) {
     const int n = static_cast<int>(std::min<int64_t>(kBlockSize, pendingBytes));
-    if (terminal_.ReadChars(n, kDrainIdleMs).empty()) break;
+    if (terminal_.ReadChars(n, Waits().drainIdleMs).empty()) break;
     pendingBytes -= n;
   }
   terminal_.ReadToPromptEnd(waitMs);
   terminal_.Send(std::string(1, TvxTerminal::kEsc));
-  terminal_.ReadToPromptEnd(terminal_.RoundTripTime() + 250);
-}
-
-void TvxkFiles::Progress(int64_t position, int64_t total) {
-  if (OnProgress) OnProgress(*this, position, total);
-}
-
-void TvxkFiles::Done() {
-  if (OnDone) OnDone(*this);
+  terminal_.ReadToPromptEnd(terminal_.RoundTripTime() + Waits().promptSlackMs);
 }
 
 OpResult TvxkFiles::Silence(const std::string& what) {
@@ -275,14 +257,15 @@ OpResult TvxkFiles::Silence(const std::string& what) {
   return OpResult::Fail(Reason::TimedOut, what);
 }
 
-OpResult TvxkFiles::ListDirectory(const std::string& path, std::vector<std::string>& lines) {
+OpResult TvxkFiles::ListDirectory(const std::string& path, std::vector<std::string>& lines,
+                                  const OpContext& context) {
   lines.clear();
   if (!IsSafeName(path, false)) return OpResult::Fail(Reason::BadName);
   Frame frame(*this, true);
   if (!frame) return frame.Failure();
   SendCommand("NFDIR @" + QuoteName(path));
   for (size_t n = 0;; ++n) {
-    const std::string line = ReadLine(1000);
+    const std::string line = ReadLine(Waits().listLineMs);
     if (terminal_.TimedOut()) return Silence("no listing");
     if (n >= kMaxListing) return OpResult::Fail(Reason::BadReply, "no listing header");
     if (Contains(line, "Directory of")) break;
@@ -297,7 +280,11 @@ OpResult TvxkFiles::ListDirectory(const std::string& path, std::vector<std::stri
   // copies a tree must not take a part for the whole.
   OpResult result = OpResult::Fail(Reason::LinkLost);
   while (terminal_.IsOpen()) {
-    const std::string line = ReadLine(1000);
+    if (context.Cancelled()) {
+      result = OpResult::Fail(Reason::Cancelled);
+      break;
+    }
+    const std::string line = ReadLine(Waits().listLineMs);
     if (line.empty()) {
       result = terminal_.TimedOut() ? Silence("listing cut short") : OpResult::Done();
       break;
@@ -307,6 +294,7 @@ OpResult TvxkFiles::ListDirectory(const std::string& path, std::vector<std::stri
       break;
     }
     lines.push_back(line);
+    context.Progress(static_cast<int64_t>(lines.size()), 0);
     if (terminal_.TimedOut()) {
       result = Silence("listing cut short");
       break;
@@ -330,28 +318,30 @@ OpResult TvxkFiles::StatusCommand(const std::string& command, int timeoutMs, boo
 
 OpResult TvxkFiles::MakeDirectory(const std::string& path) {
   if (!IsSafeName(path, false)) return OpResult::Fail(Reason::BadName);
-  return StatusCommand("NFMKDIR " + QuoteName(path), 2000, true);
+  return StatusCommand("NFMKDIR " + QuoteName(path), Waits().makeDirMs, true);
 }
 
 OpResult TvxkFiles::WipeDirectory(const std::string& path) {
   if (!IsSafeName(path, false)) return OpResult::Fail(Reason::BadName);
-  return StatusCommand("NFWIPEDIR " + QuoteName(path), 20000, true);
+  return StatusCommand("NFWIPEDIR " + QuoteName(path), Waits().wipeDirMs, true);
 }
 
 OpResult TvxkFiles::DeleteFile(const std::string& path) {
   if (!IsSafeName(path, false)) return OpResult::Fail(Reason::BadName);
-  return StatusCommand("NFDEL " + QuoteName(path), 20000, true);
+  return StatusCommand("NFDEL " + QuoteName(path), Waits().deleteMs, true);
 }
 
 OpResult TvxkFiles::RenameFile(const std::string& path, const std::string& newName) {
   if (!IsSafeName(path, false) || !IsSafeName(newName, false))
     return OpResult::Fail(Reason::BadName);
-  return StatusCommand("NFRENAME " + QuoteName(path) + " " + QuoteName(newName), 1000, false);
+  return StatusCommand("NFRENAME " + QuoteName(path) + " " + QuoteName(newName), Waits().renameMs,
+                       false);
 }
 
 OpResult TvxkFiles::CheckReadEnd() {
-  const int waitMs = std::max(kReadEndMinMs, terminal_.RoundTripTime() + kPromptSlackMs) +
-                     std::max(0, terminal_.Link().ExtraTime());
+  const int waitMs =
+      std::max(Waits().readEndMs, terminal_.RoundTripTime() + Waits().promptSlackMs) +
+      std::max(0, terminal_.Link().ExtraTime());
   const int64_t end = TickCount() + waitMs;
   std::string tail;
   while (tail.size() <= kMaxReadEnd) {
@@ -370,13 +360,14 @@ OpResult TvxkFiles::CheckReadEnd() {
   return Silence("no prompt after the file");
 }
 
-OpResult TvxkFiles::ReadFile(const std::string& path, std::string& content) {
+OpResult TvxkFiles::ReadFile(const std::string& path, std::string& content,
+                             const OpContext& context) {
   content.clear();
   if (!IsSafeName(path, false)) return OpResult::Fail(Reason::BadName);
   Frame frame(*this, true);
   if (!frame) return frame.Failure();
   SendCommand("NFTYPE @" + QuoteName(path));
-  const std::string header = ReadLine(8000);
+  const std::string header = ReadLine(Waits().readHeaderMs);
   if (terminal_.TimedOut()) return Silence("no header");
   if (!Contains(header, "\t")) {
     const std::string status = ErrorStatusLine(header);
@@ -398,27 +389,24 @@ OpResult TvxkFiles::ReadFile(const std::string& path, std::string& content) {
   int64_t remaining = total;
   while (remaining > 0) {
     const int n = static_cast<int>(std::min<int64_t>(kBlockSize, remaining));
-    std::string block = terminal_.ReadChars(n, 2000);
+    std::string block = terminal_.ReadChars(n, Waits().readBlockMs);
     if (block.empty()) {
       // The data stalled: a failure, so nobody mistakes the cut file for the real one.
       content.clear();
       content.shrink_to_fit();
-      Done();
       FinishExchange();
       return Silence("the data stopped");
     }
     remaining -= n;
-    Progress(total - remaining, total);
+    context.Progress(total - remaining, total);
     content += block;
-    if (remaining > 0 && IsCancelled()) {
+    if (remaining > 0 && context.Cancelled()) {
       content.clear();
       content.shrink_to_fit();
-      Done();
-      ReturnToPrompt(remaining, 100);
+      ReturnToPrompt(remaining, Waits().finishMs);
       return OpResult::Fail(Reason::Cancelled);
     }
   }
-  Done();
   // Bytes slipped into the data (line noise, an error breaking in, a late earlier reply)
   // shift the file's own last bytes behind the count: the end shows it.
   OpResult end = CheckReadEnd();
@@ -430,15 +418,16 @@ OpResult TvxkFiles::ReadFile(const std::string& path, std::string& content) {
   return end;
 }
 
-bool TvxkFiles::SendBlocks(const std::string& data, const std::function<bool()>& earlyAnswer) {
+bool TvxkFiles::SendBlocks(const std::string& data, const std::function<bool()>& earlyAnswer,
+                           const OpContext& context) {
   const int64_t total = static_cast<int64_t>(data.size());
   for (size_t pos = 0; pos < data.size(); pos += kBlockSize) {
     const size_t n = std::min(kBlockSize, data.size() - pos);
     if (!terminal_.Send(data.substr(pos, n))) return false;
     // After the last block an answer is the device's regular reply, not a refusal.
     if (pos + n < data.size() && earlyAnswer()) return false;
-    Progress(static_cast<int64_t>(pos + n), total);
-    if (pos + n < data.size() && IsCancelled()) {
+    context.Progress(static_cast<int64_t>(pos + n), total);
+    if (pos + n < data.size() && context.Cancelled()) {
       cancelledSend_ = true;
       return false;
     }
@@ -448,14 +437,15 @@ bool TvxkFiles::SendBlocks(const std::string& data, const std::function<bool()>&
 
 OpResult TvxkFiles::ReadClosingStatus() {
   size_t queued = terminal_.Link().PendingOutput();
-  const int64_t cap = TickCount() + kClosingStatusMs + static_cast<int64_t>(queued);
-  int64_t end = TickCount() + kClosingStatusMs + std::max(0, terminal_.Link().ExtraTime());
+  const int closingMs = Waits().closingStatusMs;
+  const int64_t cap = TickCount() + closingMs + static_cast<int64_t>(queued);
+  int64_t end = TickCount() + closingMs + std::max(0, terminal_.Link().ExtraTime());
   std::string line;
   std::string seen;
   while (seen.size() < TvxTerminal::kMaxLine) {
     const int64_t now = TickCount();
     const size_t nowQueued = terminal_.Link().PendingOutput();
-    if (nowQueued < queued) end = std::min(cap, std::max(end, now + kClosingStatusMs));
+    if (nowQueued < queued) end = std::min(cap, std::max(end, now + closingMs));
     queued = nowQueued;
     if (now >= end) break;
     const std::string c =
@@ -481,7 +471,7 @@ OpResult TvxkFiles::ReadClosingStatus() {
 }
 
 OpResult TvxkFiles::WriteFile(const std::string& path, const std::string& content,
-                              TDateTime timeStamp) {
+                              TDateTime timeStamp, const OpContext& context) {
   if (!IsSafeName(path, true)) return OpResult::Fail(Reason::BadName);
   Frame frame(*this, true);
   if (!frame) return frame.Failure();
@@ -491,7 +481,7 @@ OpResult TvxkFiles::WriteFile(const std::string& path, const std::string& conten
   SendCommand(command);
   // A go-ahead cut short by the time-out is none: by then the device has stopped waiting for
   // the data, and would take it as typed input.
-  const std::string goAhead = ReadLine(8000);
+  const std::string goAhead = ReadLine(Waits().goAheadMs);
   const bool cut = terminal_.TimedOut();
   if (!Contains(goAhead, kSendFile) || cut) {
     // A whole go-ahead that came behind line noise, though, left the device taking data:
@@ -501,7 +491,7 @@ OpResult TvxkFiles::WriteFile(const std::string& path, const std::string& conten
     const size_t go = seen.rfind(kSendFile);
     if (!cut && go != std::string::npos &&
         seen.find(TvxTerminal::kPromptEnd, go) == std::string::npos)
-      terminal_.ReadToPromptEnd(kAbandonedWriteMs);
+      terminal_.ReadToPromptEnd(Waits().abandonedWriteMs);
     const std::string status = ErrorStatusLine(goAhead);
     if (!status.empty()) return OpResult::Fail(Reason::Refused, status);
     if (cut) return Silence("no go-ahead");
@@ -510,24 +500,26 @@ OpResult TvxkFiles::WriteFile(const std::string& path, const std::string& conten
   // The device says nothing while it takes data, so any answer before the last block is a
   // refusal, even when its prompt has not come yet (an error line may arrive alone).
   std::string answer;
-  const bool sent = SendBlocks(content, [&] {
-    answer = terminal_.ReadChars(1, 0);
-    return !answer.empty();
-  });
-  Done();
+  const bool sent = SendBlocks(
+      content,
+      [&] {
+        answer = terminal_.ReadChars(1, 0);
+        return !answer.empty();
+      },
+      context);
   if (cancelledSend_) {
     cancelledSend_ = false;
-    ReturnToPrompt(0, kAbandonedWriteMs);
+    ReturnToPrompt(0, Waits().abandonedWriteMs);
     return OpResult::Fail(Reason::Cancelled);
   }
   if (!sent) {
     // The rest of the refusal up to its prompt is not the next command's reply. An answer
     // without an error status is no refusal but line noise: the device is still taking the
     // data and would take the next command for the rest of them, so its prompt is awaited.
-    answer += terminal_.ReadToPromptEnd(100);
+    answer += terminal_.ReadToPromptEnd(Waits().finishMs);
     answer += DiscardInput();
     const std::string status = ErrorStatusLine(answer);
-    if (terminal_.IsOpen() && status.empty()) terminal_.ReadToPromptEnd(kAbandonedWriteMs);
+    if (terminal_.IsOpen() && status.empty()) terminal_.ReadToPromptEnd(Waits().abandonedWriteMs);
     if (!status.empty()) return OpResult::Fail(Reason::Refused, status);
     if (!terminal_.IsOpen() || !terminal_.Link().IsAlive()) return OpResult::Fail(Reason::LinkLost);
     return OpResult::Fail(Reason::BadReply, "the device broke in during the upload");
@@ -539,12 +531,12 @@ OpResult TvxkFiles::WriteFile(const std::string& path, const std::string& conten
 }
 
 OpResult TvxkFiles::LoadFirmware(const std::string& fileName, const std::string& image,
-                                 AfterLoad after) {
+                                 AfterLoad after, const OpContext& context) {
   if (!IsSafeName(fileName, false)) return OpResult::Fail(Reason::BadName);
   Frame frame(*this, true);
   if (!frame) return frame.Failure();
   SendCommand("LOAD " + std::to_string(image.size()) + " " + fileName);
-  const std::string goAhead = ReadLine(8000);
+  const std::string goAhead = ReadLine(Waits().goAheadMs);
   if (terminal_.TimedOut()) return Silence("no go-ahead");
   if (!Contains(goAhead, kSendFile)) {
     const std::string status = ErrorStatusLine(goAhead);
@@ -552,18 +544,20 @@ OpResult TvxkFiles::LoadFirmware(const std::string& fileName, const std::string&
     return OpResult::Fail(Reason::BadReply, "no go-ahead: " + Detail(goAhead));
   }
   std::string answer;
-  const bool sent = SendBlocks(image, [&] {
-    answer = terminal_.ReadChars(1, 0);
-    return !answer.empty();
-  });
-  Done();
+  const bool sent = SendBlocks(
+      image,
+      [&] {
+        answer = terminal_.ReadChars(1, 0);
+        return !answer.empty();
+      },
+      context);
   if (cancelledSend_) {
     cancelledSend_ = false;
-    ReturnToPrompt(0, kAbandonedWriteMs);
+    ReturnToPrompt(0, Waits().abandonedWriteMs);
     return OpResult::Fail(Reason::Cancelled);
   }
   if (!sent) {
-    answer += terminal_.ReadToPromptEnd(100);
+    answer += terminal_.ReadToPromptEnd(Waits().finishMs);
     const std::string status = ErrorStatusLine(answer);
     if (!status.empty()) return OpResult::Fail(Reason::Refused, status);
     if (!terminal_.IsOpen()) return OpResult::Fail(Reason::LinkLost);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FileAccess/DateTime.h"
+#include "comms/OpContext.h"
 #include "comms/OpResult.h"
 #include "comms/vxTerminal.h"
 
@@ -23,12 +24,15 @@ struct TDirEntry {
 
 // The device's file commands over the terminal engine. Each operation is one exchange run as
 // a unit under the terminal lock; failures are results with a reason (a device's error status
-// carries its text). A listing line is parsed by the caller (ParseEntry may throw).
+// carries its text). A listing line is parsed by the caller (ParseEntry may throw). The waits
+// are the terminal's table.
+//
+// Transfers report each block to the context's progress and look at its cancel flag after
+// each block: a stopped transfer fails as Cancelled, with the device brought back to its
+// prompt first (the rest of a read is taken and dropped, a write waits for the device to give
+// up on the missing data).
 class TvxkFiles {
  public:
-  using ProgressHandler = std::function<void(TvxkFiles& sender, int64_t position, int64_t total)>;
-  using DoneHandler = std::function<void(TvxkFiles& sender)>;
-
   static constexpr int kAttrReadOnly = 0x01;
   static constexpr int kAttrHidden = 0x02;
   static constexpr int kAttrDirectory = 0x10;
@@ -40,12 +44,6 @@ class TvxkFiles {
   // terminal is not owned and must outlive this object.
   explicit TvxkFiles(TvxTerminal& terminal);
 
-  ProgressHandler OnProgress;
-  DoneHandler OnDone;
-  // Asked after each block of a read or write; true stops the transfer, which then fails.
-  // The device is brought back to its prompt before the operation returns: the rest of a
-  // read is taken and dropped, a write waits for the device to give up on the missing data.
-  std::function<bool()> Cancelled;
   bool QuoteNames = false;
   bool Busy() const { return busy_; }
 
@@ -55,20 +53,22 @@ class TvxkFiles {
 
   // The lines collected are kept after a failure too (for display): only a listing that ended
   // with its empty line is a success.
-  OpResult ListDirectory(const std::string& path, std::vector<std::string>& lines);
+  OpResult ListDirectory(const std::string& path, std::vector<std::string>& lines,
+                         const OpContext& context = {});
   OpResult MakeDirectory(const std::string& path);
   OpResult WipeDirectory(const std::string& path);
   OpResult DeleteFile(const std::string& path);
   OpResult RenameFile(const std::string& path, const std::string& newName);
   // Content is the whole file or, on any failure, empty: a reply is taken only when its header
   // names this file and nothing but line ends (or "0:No error") follows the announced bytes.
-  OpResult ReadFile(const std::string& path, std::string& content);
+  OpResult ReadFile(const std::string& path, std::string& content, const OpContext& context = {});
   // Done only when the device confirmed with "0:No error" after the data. timeStamp 0 sends
   // no time stamp.
-  OpResult WriteFile(const std::string& path, const std::string& content, TDateTime timeStamp = 0);
+  OpResult WriteFile(const std::string& path, const std::string& content, TDateTime timeStamp = 0,
+                     const OpContext& context = {});
   // With ReadStatus the result's detail holds the device's closing line, success or not.
   OpResult LoadFirmware(const std::string& fileName, const std::string& image,
-                        AfterLoad after = AfterLoad::Stages);
+                        AfterLoad after = AfterLoad::Stages, const OpContext& context = {});
 
   // Splits a listing line; throws ConversionError for a bad size or attribute field.
   static TDirEntry ParseEntry(const std::string& line);
@@ -92,7 +92,6 @@ class TvxkFiles {
   std::string ReadLine(int timeoutMs);
   std::string ReadStatus(int timeoutMs);
   void FinishExchange();
-  bool IsCancelled() const { return Cancelled && Cancelled(); }
   // After a stopped transfer: drops up to pendingBytes of unread data, waits up to waitMs for
   // the prompt, then sends ESC and takes the prompt it brings.
   void ReturnToPrompt(int64_t pendingBytes, int waitMs);
@@ -104,13 +103,13 @@ class TvxkFiles {
   // The device's status after an upload, waited for while the link still drains the data.
   OpResult ReadClosingStatus();
   // Sends data in blocks; earlyAnswer tells whether the device broke in after a block.
-  bool SendBlocks(const std::string& data, const std::function<bool()>& earlyAnswer);
-  void Progress(int64_t position, int64_t total);
-  void Done();
+  bool SendBlocks(const std::string& data, const std::function<bool()>& earlyAnswer,
+                  const OpContext& context);
+  const Timeouts& Waits() const { return terminal_.Waits(); }
 
   TvxTerminal& terminal_;
   bool busy_ = false;
-  bool cancelledSend_ = false;  // SendBlocks stopped on Cancelled
+  bool cancelledSend_ = false;  // SendBlocks stopped on the cancel flag
 };
 
 }  // namespace vxk

@@ -38,7 +38,7 @@ void ArchiveBench() {
                              "ui.modem.txt", "ui.modem.rtf"})
       request.panes.emplace_back(name, std::string(16384, 'p'));
     DiagResult result;
-    const double s = Seconds([&] { result = DiagArchive(term, files).Save(request, nullptr); });
+    const double s = Seconds([&] { result = DiagArchive(term, files).Save(request); });
     if (result.files < kFiles) Fail("diagnostics archive");
     Report(password ? "diag.archive_ms_password" : "diag.archive_ms", s * 1000, "ms");
   }

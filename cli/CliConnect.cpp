@@ -2,6 +2,7 @@
 
 #include "cli/SecretFile.h"
 #include "comms/Ticks.h"
+#include "session/Connector.h"
 
 namespace vxk {
 namespace {
@@ -51,60 +52,44 @@ SessionSettings SettingsOf(const CliOptions& options, const std::string& key) {
   return s;
 }
 
-std::string ConnectErrorText(ConnectError error, const CliOptions& options) {
-  switch (error) {
-    case ConnectError::None:
-      return {};
-    case ConnectError::NoDevice:
-      if (options.link == CliOptions::Link::Serial)
-        return "cannot open serial port " + options.port;
-      return options.usbSerial.empty()
-                 ? "no vx.keeper found on USB"
-                 : "no vx.keeper with serial number " + options.usbSerial + " found on USB";
-    case ConnectError::ListenFailed:
-      return "cannot listen on TCP port " + options.port;
-    case ConnectError::NoConnection:
-      return "no device connected to TCP port " + options.port + " in time";
-    case ConnectError::HeaderRefused:
-      return "the device's connection header was refused (wrong key?)";
-    case ConnectError::LockUnusable:
-      return "cannot use the terminal lock";
-    case ConnectError::Cancelled:
-      return "interrupted";
-  }
-  return "cannot reach the device";
-}
-
-ConnectError Connect(Session& session, const CliOptions& options,
-                     const std::function<void(const std::string&)>& status,
-                     const std::atomic<bool>& cancel) {
-  bool startFailed = false;
-  const bool started = session.Start([&](const std::string& line) {
-    if (line == "BIND ERROR!" || line == "LISTEN ERROR!") startFailed = true;
-    status(line);
-  });
-  if (!started) return ConnectError::LockUnusable;
-  if (startFailed) return ConnectError::ListenFailed;
+OpResult Connect(Session& session, const CliOptions& options,
+                 const std::function<void(const std::string&)>& status,
+                 const std::atomic<bool>& cancel) {
+  Connector connector(session, status);
+  const OpResult started = connector.Start();
+  if (!started) return started;
+  const bool listen = options.link == CliOptions::Link::Listen;
   const int64_t deadline = TickCount() + WaitMs(options);
-  TvxComms& link = session.Link();
-  if (options.link == CliOptions::Link::Listen) {
-    while (!session.AcceptPending(kAcceptSliceMs)) {
-      if (cancel) return ConnectError::Cancelled;
-      if (TickCount() >= deadline) return ConnectError::NoConnection;
+  for (;;) {
+    if (cancel) return OpResult::Fail(Reason::Cancelled);
+    if (listen && session.Listening() &&
+        connector.Accept(kAcceptSliceMs) != Connector::Event::Accepted) {
+      if (TickCount() >= deadline)
+        return OpResult::Fail(Reason::TimedOut,
+                              "no device connected to TCP port " + options.port + " in time");
+      continue;
     }
-    if (!link.Open()) return ConnectError::NoConnection;
-  } else {
-    while (!link.Open()) {
-      if (cancel) return ConnectError::Cancelled;
-      if (TickCount() >= deadline) return ConnectError::NoDevice;
-      SleepMs(kOpenRetryMs);
+    switch (connector.Open(kAcceptSliceMs)) {
+      case Connector::Event::Opened:
+        return OpResult::Done();
+      case Connector::Event::Refused:
+        return OpResult::Fail(Reason::Refused,
+                              "the device's connection header was refused (wrong key?)");
+      case Connector::Event::Waiting:
+        if (TickCount() >= deadline) {
+          if (options.link == CliOptions::Link::Serial)
+            return OpResult::Fail(Reason::NotOpen, "cannot open serial port " + options.port);
+          return OpResult::Fail(Reason::NotOpen, options.usbSerial.empty()
+                                                     ? "no vx.keeper found on USB"
+                                                     : "no vx.keeper with serial number " +
+                                                           options.usbSerial + " found on USB");
+        }
+        SleepMs(kOpenRetryMs);
+        break;
+      default:
+        break;  // the header is still coming; its own deadline bounds it
     }
   }
-  if (session.ExpectsHeader() && session.IsNetworkLink() && !session.CheckHeader(status)) {
-    return ConnectError::HeaderRefused;
-  }
-  session.Files().QuoteNames = link.Capabilities().find(".nfi.") != std::string::npos;
-  return ConnectError::None;
 }
 
 }  // namespace vxk

@@ -4,9 +4,12 @@
 #include <ostream>
 
 #include "cli/CliOptions.h"
+#include "comms/OpContext.h"
 #include "session/Session.h"
 
 namespace vxk {
+
+class CliProgress;
 
 // Exit statuses of vxkctl.
 enum ExitStatus : int {
@@ -29,6 +32,8 @@ struct CliContext {
 
   // "vxkctl: " + text on standard error, as TerminalText; returns kExitFailed.
   int Fail(const std::string& text) const;
+  // An operation's context: its progress to the bar (when there is one), stopped by a signal.
+  OpContext Context(CliProgress* progress = nullptr) const;
   // A note on standard error unless -q, as TerminalText.
   void Note(const std::string& text) const;
 };

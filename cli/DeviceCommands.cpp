@@ -42,28 +42,15 @@ std::string Trimmed(std::string text) {
   return text.substr(start, end - start + 1);
 }
 
-std::string LcdErrorText(LcdFetchError e) {
-  switch (e) {
-    case LcdFetchError::None:
-      return {};
-    case LcdFetchError::NotOpen:
-      return "the link is closed";
-    case LcdFetchError::LockTimeout:
-      return "another program holds the device";
-    case LcdFetchError::Cancelled:
-      return "interrupted";
-    case LcdFetchError::NoHeader:
-      return "the device sent no LCD picture";
-    case LcdFetchError::NotU8g2:
-      return "the device's LCD is not one this program can draw";
-    case LcdFetchError::BadSize:
-    case LcdFetchError::SizeOutOfRange:
-      return "the device gave an impossible LCD size";
-  }
-  return "LCD failed";
-}
-
 }  // namespace
+
+OpContext CliContext::Context(CliProgress* progress) const {
+  OpContext context;
+  if (progress)
+    context.progress = [progress](int64_t done, int64_t total) { progress->Update(done, total); };
+  context.cancel = &cancel;
+  return context;
+}
 
 int CliContext::Fail(const std::string& text) const {
   err << "vxkctl: " << TerminalText(text) << "\n";
@@ -111,11 +98,13 @@ int RunTime(CliContext& c) {
     const int64_t now = SystemUtcMs();
     const int offset = c.options.tzMinutes.value_or(PcTimesAt(now).offsetMinutes);
     sent = TimeCommand(now, offset);
-    if (SetDeviceTime(t, sent) != TimeError::None) return c.Fail("cannot reach the device's clock");
+    const OpResult set = SetDeviceTime(t, sent);
+    if (!set) return c.Fail("cannot reach the device's clock: " + ShownText(DescribeResult(set)));
     if (!c.options.json) c.Note("sent: " + sent);
   }
   const DeviceTimeResult device = ReadDeviceTime(t);
-  if (device.reason != TimeError::None) return c.Fail("cannot reach the device's clock");
+  if (!device.result && device.result.reason != Reason::TimedOut)
+    return c.Fail("cannot reach the device's clock: " + ShownText(DescribeResult(device.result)));
   const PcTimes pc = PcTimesAt(SystemUtcMs());
   const std::string reply = Trimmed(device.reply);
   if (c.options.json) {
@@ -135,16 +124,19 @@ int RunTime(CliContext& c) {
 
 int RunLcd(CliContext& c) {
   TvxTerminal& t = c.session.Terminal();
-  if (c.options.pressKey != 0 && !PressLcdKey(t, c.options.pressKey)) {
-    return c.Fail("cannot press key " + std::to_string(c.options.pressKey));
+  if (c.options.pressKey != 0) {
+    const OpResult pressed = PressLcdKey(t, c.options.pressKey);
+    if (!pressed)
+      return c.Fail("cannot press key " + std::to_string(c.options.pressKey) + ": " +
+                    ShownText(DescribeResult(pressed)));
   }
   if (c.options.png.empty()) return kExitOk;
-  const LcdFetchResult fetched = FetchLcdSnapshot(t, {}, &c.cancel);
-  if (fetched.reason == LcdFetchError::Cancelled) {
+  const LcdFetchResult fetched = FetchLcdSnapshot(t, c.Context());
+  if (fetched.result.reason == Reason::Cancelled) {
     c.err << "vxkctl: interrupted\n";
     return kExitInterrupted;
   }
-  if (!fetched.ok()) return c.Fail(LcdErrorText(fetched.reason));
+  if (!fetched.ok()) return c.Fail("no LCD picture: " + ShownText(DescribeResult(fetched.result)));
   const RgbImage picture = DrawLcdPicture(fetched.snapshot, LcdPaint{});
   if (picture.IsNull()) return c.Fail("the device's LCD has no pixels");
   SavePngFile(picture, c.options.png);
@@ -160,25 +152,17 @@ int RunFirmware(CliContext& c) {
   const std::string& path = c.options.args[0];
   const std::string image = ReadImageFile(path, path);
   if (image.empty()) return c.Fail(path + " is empty");
-  TvxkFiles& files = c.session.Files();
   CliProgress progress(c.err, c.progressOnTty);
-  files.OnProgress = [&progress](TvxkFiles&, int64_t position, int64_t total) {
-    progress.Update(position, total);
-  };
-  files.Cancelled = [&c] { return c.cancel.load(); };
   FirmwareUpdate::Hooks hooks;
   hooks.status = [&c](const std::string& text, int) {
     if (!Trimmed(text).empty()) c.Note(ShownText(Trimmed(text)));
   };
-  hooks.cancelled = [&c] { return c.cancel.load(); };
-  FirmwareUpdate update(c.session.Terminal(), files, hooks);
+  FirmwareUpdate update(c.session.Terminal(), c.session.Files(), hooks, c.Context(&progress));
   // The running firmware is told the name in lower case, as the window does.
   const std::string name = AsciiLower(LocalToDevice(FileNamePart(path)));
   progress.Start(name);
   const OpResult loaded = update.LoadDirect(name, image);
   progress.Finish();
-  files.OnProgress = nullptr;
-  files.Cancelled = nullptr;
   if (c.cancel || loaded.reason == Reason::Cancelled) {
     c.err << "vxkctl: interrupted\n";
     return kExitInterrupted;

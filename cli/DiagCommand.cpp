@@ -47,10 +47,13 @@ int RunDiag(CliContext& c) {
                    {"ui.usb.txt", ""},      {"ui.usb.rtf", emptyRtf},
                    {"ui.modem.txt", ""},    {"ui.modem.rtf", emptyRtf}};
   DiagArchive archive(c.session.Terminal(), c.session.Files());
-  const DiagResult result = archive.Save(
-      request, [&c](const std::string& line) { c.Note(ShownText(line)); }, &c.cancel);
+  OpContext context = c.Context();
+  context.step = [&c](const std::string& line) { c.Note(ShownText(line)); };
+  const DiagResult result = archive.Save(request, context);
   for (const std::string& name : result.skipped) c.Note("not stored: " + ShownText(name));
-  if (result.reason == DiagError::Cancelled) return kExitInterrupted;
+  if (result.result.reason == Reason::Cancelled) return kExitInterrupted;
+  if (!result.result)
+    return c.Fail("no archive written: " + ShownText(DescribeResult(result.result)));
   c.Note(std::to_string(result.files) + " device files stored in " + request.path);
   return kExitOk;
 }

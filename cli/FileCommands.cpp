@@ -99,27 +99,6 @@ std::string TimeText(TDateTime t) {
   return t == 0 ? std::string("                   ") : FormatDateTime(t);
 }
 
-// Wires the file layer's progress and cancel to the context for one scope.
-class TransferHooks {
- public:
-  TransferHooks(CliContext& c, CliProgress& progress) : files_(c.session.Files()) {
-    files_.OnProgress = [&progress](TvxkFiles&, int64_t position, int64_t total) {
-      progress.Update(position, total);
-    };
-    const std::atomic<bool>* cancel = &c.cancel;
-    files_.Cancelled = [cancel] { return cancel->load(); };
-  }
-  ~TransferHooks() {
-    files_.OnProgress = nullptr;
-    files_.Cancelled = nullptr;
-  }
-  TransferHooks(const TransferHooks&) = delete;
-  TransferHooks& operator=(const TransferHooks&) = delete;
-
- private:
-  TvxkFiles& files_;
-};
-
 int Interrupted(CliContext& c) {
   c.err << "vxkctl: interrupted\n";
   return kExitInterrupted;
@@ -127,9 +106,7 @@ int Interrupted(CliContext& c) {
 
 int GetTree(CliContext& c, const std::string& path, const std::string& localParent) {
   CliProgress progress(c.err, c.progressOnTty);
-  TransferHooks hooks(c, progress);
-  TreeSaver saver(c.session.Terminal(), c.session.Files());
-  saver.Cancelled = [&c] { return c.cancel.load(); };
+  TreeSaver saver(c.session.Terminal(), c.session.Files(), c.Context(&progress));
   TreeSaver::Result result;
   if (NameOf(path) == "/" || NameOf(path).empty()) {
     std::vector<TDirEntry> entries;
@@ -147,9 +124,10 @@ int GetTree(CliContext& c, const std::string& path, const std::string& localPare
   }
   for (const TreeSaver::Unread& unread : result.unread)
     c.err << "vxkctl: cannot read " << ShownText(unread.path) << Why(unread.why) << "\n";
-  if (result.status == TreeSaver::Status::Cancelled || c.cancel) return Interrupted(c);
+  if (result.result.reason == Reason::Cancelled || c.cancel) return Interrupted(c);
   c.Note(std::to_string(result.saved) + " files saved");
-  if (result.status == TreeSaver::Status::LinkDown) return c.Fail("the device went away");
+  if (result.result.reason == Reason::LinkLost) return c.Fail("the device went away");
+  if (!result.result) return c.Fail("the save stopped" + Why(result.result));
   if (result.failed > 0)
     return c.Fail(std::to_string(result.failed) + " files or folders could not be read");
   return kExitOk;
@@ -165,7 +143,8 @@ int PutFile(CliContext& c, CliProgress& progress, const std::string& localPath,
   }
   const LocalUpload upload = PrepareUpload(localPath);
   progress.Start(ShownText(name));
-  const OpResult written = c.session.Files().WriteFile(target, upload.content, upload.time);
+  const OpResult written =
+      c.session.Files().WriteFile(target, upload.content, upload.time, c.Context(&progress));
   progress.Finish();
   if (c.cancel || written.reason == Reason::Cancelled) return Interrupted(c);
   if (!written) return c.Fail("cannot write " + ShownText(target) + Why(written));
@@ -305,10 +284,10 @@ int RunGet(CliContext& c) {
   CliProgress progress(c.err, c.progressOnTty);
   OpResult read;
   {
-    TransferHooks hooks(c, progress);
     if (c.options.verbose) c.err << "reading " << ShownText(path) << "\n" << std::flush;
     progress.Start(ShownText(entry.name));
-    read = files.ReadFile(JoinDevicePath(ParentOf(path), entry.name), content);
+    read =
+        files.ReadFile(JoinDevicePath(ParentOf(path), entry.name), content, c.Context(&progress));
     progress.Finish();
   }
   if (c.cancel || read.reason == Reason::Cancelled) return Interrupted(c);
@@ -324,7 +303,6 @@ int RunPut(CliContext& c) {
   const std::string& dir = args.back();
   if (HasControlChars(dir)) return c.Fail("refused the device folder " + ShownText(dir));
   CliProgress progress(c.err, c.progressOnTty);
-  TransferHooks hooks(c, progress);
   for (size_t i = 0; i + 1 < args.size(); ++i) {
     if (c.cancel) return Interrupted(c);
     std::error_code ec;
@@ -381,9 +359,8 @@ int RunCat(CliContext& c) {
   CliProgress progress(c.err, c.progressOnTty);
   OpResult read;
   {
-    TransferHooks hooks(c, progress);
     progress.Start(ShownText(NameOf(path)));
-    read = c.session.Files().ReadFile(path, content);
+    read = c.session.Files().ReadFile(path, content, c.Context(&progress));
     progress.Finish();
   }
   if (c.cancel || read.reason == Reason::Cancelled) return Interrupted(c);

@@ -61,17 +61,15 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
     // Header lines come from the peer, authenticated or not.
     if (options.verbose) env.err << ShownText(line) << "\n";
   };
-  const ConnectError connected = Connect(session, options, status, env.cancel);
-  if (connected == ConnectError::Cancelled) {
+  const OpResult connected = Connect(session, options, status, env.cancel);
+  if (connected.reason == Reason::Cancelled) {
     env.err << "vxkctl: interrupted\n";
     return kExitInterrupted;
   }
-  if (connected == ConnectError::LockUnusable) {
-    env.err << "vxkctl: " << TerminalText(env.lock.Problem()) << "\n";
-    return kExitFailed;
-  }
-  if (connected != ConnectError::None) {
-    env.err << "vxkctl: " << ConnectErrorText(connected, options) << "\n";
+  if (!connected) {
+    env.err << "vxkctl: "
+            << TerminalText(connected.detail.empty() ? DescribeResult(connected) : connected.detail)
+            << "\n";
     return kExitFailed;
   }
 

@@ -24,6 +24,8 @@ const char* ReasonName(Reason reason) {
       return "the link to the device was lost";
     case Reason::BadName:
       return "the name holds characters the device cannot take";
+    case Reason::Unsupported:
+      return "the device does not offer this";
     case Reason::LocalError:
       return "local file error";
   }

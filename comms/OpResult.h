@@ -17,6 +17,7 @@ enum class Reason {
   Cancelled,    // the user stopped it
   LinkLost,     // the link closed during the exchange
   BadName,      // a name the device could not take safely (control bytes, quotes): not sent
+  Unsupported,  // the device does not offer this (its LCD is not drawn the way we read it)
   LocalError,   // a local file or folder; detail holds the system's text
 };
 

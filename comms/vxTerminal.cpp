@@ -6,15 +6,6 @@
 #include "comms/Ticks.h"
 
 namespace vxk {
-namespace {
-
-// PromptContains first drains what the device still sends, then waits for the prompt its ESC
-// brings up; each phase ends after this long (plus the link's extra time), however chatty
-// the device is.
-constexpr int kPromptDrainMs = 2000;
-constexpr int kPromptAnswerMs = 2000;
-
-}  // namespace
 
 TvxTerminal::TvxTerminal(TvxComms& link) : ReplyMarker(1, kPromptStart), link_(link) {}
 
@@ -22,9 +13,9 @@ bool TvxTerminal::IsOpen() {
   return link_.IsOpen();
 }
 
-int64_t TvxTerminal::TotalDeadline(int timeoutMs) {
+int64_t TvxTerminal::TotalDeadline(int timeoutMs) const {
   const int64_t idle = timeoutMs > 0 ? timeoutMs : 0;
-  return TickCount() + std::max<int64_t>(kTotalFactor * idle, kMinTotalMs);
+  return TickCount() + std::max<int64_t>(kTotalFactor * idle, waits_.readTotalMinMs);
 }
 
 std::string TvxTerminal::ReadChars(int count, int timeoutMs) {
@@ -130,9 +121,9 @@ std::string TvxTerminal::ReadUntilBy(const std::string& endMarker, const std::st
 }
 
 bool TvxTerminal::Send(const std::string& text) {
-  LinkLock lock(link_, 5000);
+  LinkLock lock(link_, waits_.sendLockMs);
   if (!lock) return false;
-  return link_.Write(text, kTerminalChannel, 0, 200);
+  return link_.Write(text, kTerminalChannel, 0, waits_.writeMs);
 }
 
 void TvxTerminal::SendLine(const std::string& text) {
@@ -140,7 +131,7 @@ void TvxTerminal::SendLine(const std::string& text) {
 }
 
 void TvxTerminal::ClearInput() {
-  LinkLock lock(link_, 1000);
+  LinkLock lock(link_, waits_.clearLockMs);
   if (lock) link_.ClearChannel(kTerminalChannel);
 }
 
@@ -164,18 +155,20 @@ std::string TvxTerminal::ReadReply(int timeoutMs) {
 }
 
 bool TvxTerminal::PromptContains(const std::string& word) {
-  LinkLock lock(link_, 1000);
+  LinkLock lock(link_, waits_.promptLockMs);
   if (!lock) return false;
+  // First what the device still sends is drained, then the prompt its ESC brings up is
+  // awaited; each phase ends in time (plus the link's extra time), however chatty the device.
   const int extra = std::max(0, link_.ExtraTime());
-  const int64_t drainEnd = TickCount() + kPromptDrainMs + extra;
-  while (TickCount() < drainEnd && !ReadToPromptEnd(50).empty()) {
+  const int64_t drainEnd = TickCount() + waits_.promptDrainMs + extra;
+  while (TickCount() < drainEnd && !ReadToPromptEnd(waits_.promptByteMs).empty()) {
   }
-  link_.Write(std::string(1, kEsc), kTerminalChannel, 0, 50);
+  link_.Write(std::string(1, kEsc), kTerminalChannel, 0, waits_.promptByteMs);
   WaitForData();
-  const int64_t answerEnd = TickCount() + kPromptAnswerMs + extra;
+  const int64_t answerEnd = TickCount() + waits_.promptAnswerMs + extra;
   bool result = false;
   while (TickCount() < answerEnd) {
-    const std::string t = ReadToPromptEnd(50);
+    const std::string t = ReadToPromptEnd(waits_.promptByteMs);
     if (timedOut_) break;
     result = t.find(word) != std::string::npos;
     if (!t.empty()) break;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "comms/Timeouts.h"
 #include "comms/vxComms.h"
 
 namespace vxk {
@@ -16,11 +17,10 @@ class TvxTerminal {
   static constexpr char kPromptEnd = '\xBB';
   static constexpr char kEsc = '\x1B';
   // Bounds of one read, whatever the device sends: bytes of a reply, bytes of a prompt or
-  // line, and the total time as a multiple of the idle time-out (at least kMinTotalMs).
+  // line, and the total time as a multiple of the idle time-out (at least readTotalMinMs).
   static constexpr size_t kMaxReply = 1 << 20;
   static constexpr size_t kMaxLine = 16 * 1024;
   static constexpr int kTotalFactor = 10;
-  static constexpr int kMinTotalMs = 1000;
 
   // link is not owned and must outlive the terminal.
   explicit TvxTerminal(TvxComms& link);
@@ -53,11 +53,14 @@ class TvxTerminal {
 
   bool TimedOut() const { return timedOut_; }
   TvxComms& Link() { return link_; }
+  // The waits of every exchange made through this engine.
+  const Timeouts& Waits() const { return waits_; }
+  void SetWaits(const Timeouts& waits) { waits_ = waits; }
 
  private:
   size_t Buffered() const { return buffer_.size() - head_; }
   // The tick by which a read with this idle time-out must end.
-  static int64_t TotalDeadline(int timeoutMs);
+  int64_t TotalDeadline(int timeoutMs) const;
   std::string ReadUntilBy(const std::string& endMarker, const std::string& cutMarker, int timeoutMs,
                           size_t maxBytes, int64_t deadline);
 
@@ -66,6 +69,7 @@ class TvxTerminal {
   std::string buffer_;
   size_t head_ = 0;
   bool timedOut_ = false;
+  Timeouts waits_;
 };
 
 }  // namespace vxk

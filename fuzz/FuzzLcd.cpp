@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string pixels = eol == std::string::npos ? std::string() : text.substr(eol + 1);
   int width = 0;
   int height = 0;
-  if (vxk::ParseLcdHeader(header, width, height) == vxk::LcdFetchError::None) {
+  if (vxk::ParseLcdHeader(header, width, height).ok()) {
     for (const auto& [x, y] : vxk::DecodeLcdPixels(pixels, width, height)) {
       if (x < 0 || y < 0 || x >= width || y >= (height + 7) / 8 * 8) __builtin_trap();
     }

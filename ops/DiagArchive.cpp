@@ -11,10 +11,6 @@ namespace {
 
 constexpr const char* kDevicePrefix = "vx.keeper/";
 
-bool Cancelled(const std::atomic<bool>* cancel) {
-  return cancel && cancel->load();
-}
-
 }  // namespace
 
 std::string DiagArchiveName(const std::string& serial, TDateTime localNow) {
@@ -66,24 +62,21 @@ uint32_t EntryTime(TDateTime time) {
 
 std::string DiagArchive::Report() {
   if (!terminal_.IsOpen()) return std::string();
-  LinkLock lock(terminal_.Link(), DiagTimeouts::kLockMs);
+  const Timeouts& waits = terminal_.Waits();
+  LinkLock lock(terminal_.Link(), waits.diagLockMs);
   if (!lock) return std::string();
   terminal_.SendLine("?c,i");
-  std::string reply = terminal_.ReadReply(DiagTimeouts::kReportReplyMs);
-  terminal_.ReadToPromptEnd(DiagTimeouts::kReportPromptMs);
+  std::string reply = terminal_.ReadReply(waits.reportReplyMs);
+  terminal_.ReadToPromptEnd(waits.reportPromptMs);
   return reply;
 }
 
-DiagResult DiagArchive::Save(const DiagRequest& request,
-                             const std::function<void(const std::string&)>& progress,
-                             const std::atomic<bool>* cancel) {
-  const auto step = [&](const std::string& text) {
-    if (progress) progress(text);
-  };
+DiagResult DiagArchive::Save(const DiagRequest& request, const OpContext& context) {
+  const auto step = [&](const std::string& text) { context.Step(text); };
   DiagResult result;
   const auto cancelled = [&] {
-    if (!Cancelled(cancel)) return false;
-    result.reason = DiagError::Cancelled;
+    if (!context.Cancelled()) return false;
+    result.result = OpResult::Fail(Reason::Cancelled);
     return true;
   };
 
@@ -102,7 +95,11 @@ DiagResult DiagArchive::Save(const DiagRequest& request,
     if (!files_.ListDirectory(folder, lines)) continue;
     for (const std::string& line : lines) {
       if (cancelled()) return result;
-      const TDirEntry entry = TvxkFiles::ParseEntry(line);
+      TDirEntry entry;
+      if (!TvxkFiles::TryParseEntry(line, entry)) {
+        result.result = OpResult::Fail(Reason::BadReply, "listing line of " + folder);
+        return result;
+      }
       if (entry.name == "." || entry.name == ".." || (entry.attributes & TvxkFiles::kAttrDirectory))
         continue;
       if (!SafeEntryName(entry.name)) {
@@ -112,7 +109,10 @@ DiagResult DiagArchive::Save(const DiagRequest& request,
       const std::string path = JoinPath(folder, entry.name);
       step("Get " + path);
       std::string content;
-      if (!files_.ReadFile(path, content)) continue;
+      if (!files_.ReadFile(path, content, context)) {
+        if (cancelled()) return result;
+        continue;
+      }
       if (zip.Add(kDevicePrefix + path, content, EntryTime(entry.time1), kDiagDeviceAttributes)) {
         ++result.files;
       } else {

@@ -9,16 +9,10 @@
 
 #include "FileAccess/DateTime.h"
 #include "FileAccess/vxkFiles.h"
+#include "comms/OpContext.h"
 #include "comms/vxTerminal.h"
 
 namespace vxk {
-
-// Waits of the report command, in milliseconds.
-struct DiagTimeouts {
-  static constexpr int kLockMs = 5000;
-  static constexpr int kReportReplyMs = 5000;
-  static constexpr int kReportPromptMs = 50;
-};
 
 // External attributes of the entries: the tool's own texts are marked for archiving, device
 // files carry none.
@@ -54,10 +48,9 @@ struct DiagRequest {
   std::vector<std::pair<std::string, std::string>> panes;
 };
 
-enum class DiagError { None, Cancelled };
-
 struct DiagResult {
-  DiagError reason = DiagError::None;
+  // Cancelled, or BadReply for a listing line that cannot be read (nothing written then).
+  OpResult result;
   int files = 0;  // device files stored
   // Device names left out because they would make unsafe or duplicate entries.
   std::vector<std::string> skipped;
@@ -66,16 +59,15 @@ struct DiagResult {
 // Builds the diagnostics archive: the device information, the "?c,i" report, the files of
 // the chosen folders (not their sub-folders), then the panes. A device that is gone or silent
 // gives an empty report, and folders or files it cannot deliver are left out; the archive is
-// still written. Local faults (the file, a malformed listing line) raise ZipError or
-// ConversionError; then, as after a cancel, the file that was there before is kept.
+// still written. A malformed listing line fails it as a bad reply; a local fault (the file)
+// raises ZipError. Then, as after a cancel, the file that was there before is kept.
 class DiagArchive {
  public:
   DiagArchive(TvxTerminal& terminal, TvxkFiles& files) : terminal_(terminal), files_(files) {}
 
-  // progress gets each step's line; cancel is looked at between steps.
-  DiagResult Save(const DiagRequest& request,
-                  const std::function<void(const std::string&)>& progress,
-                  const std::atomic<bool>* cancel = nullptr);
+  // The context's step gets each step's line, its progress each file's bytes; its cancel flag
+  // is looked at between steps and blocks.
+  DiagResult Save(const DiagRequest& request, const OpContext& context = {});
 
   // The device's answer to "?c,i"; empty on a closed link or a busy lock.
   std::string Report();

@@ -80,8 +80,9 @@ std::string ReadImageFile(const std::string& path, const std::string& shownPath)
   return content;
 }
 
-FirmwareUpdate::FirmwareUpdate(TvxTerminal& terminal, TvxkFiles& files, Hooks hooks)
-    : terminal_(terminal), files_(files), hooks_(std::move(hooks)) {}
+FirmwareUpdate::FirmwareUpdate(TvxTerminal& terminal, TvxkFiles& files, Hooks hooks,
+                               OpContext context)
+    : terminal_(terminal), files_(files), hooks_(std::move(hooks)), context_(std::move(context)) {}
 
 void FirmwareUpdate::Status(const std::string& text, int style) {
   if (hooks_.status) hooks_.status(text, style);
@@ -95,77 +96,78 @@ void FirmwareUpdate::Sleep(int ms) {
   }
 }
 
-bool FirmwareUpdate::Cancelled() {
-  return hooks_.cancelled && hooks_.cancelled();
-}
-
 OpResult FirmwareUpdate::LoadDirect(const std::string& name, const std::string& image) {
   if (image.empty()) return OpResult::Fail(Reason::LocalError, "the image is empty");
-  return files_.LoadFirmware(name, image, TvxkFiles::AfterLoad::ReadStatus);
+  return files_.LoadFirmware(name, image, TvxkFiles::AfterLoad::ReadStatus, context_);
 }
 
-bool FirmwareUpdate::EnterBootLoader() {
+OpResult FirmwareUpdate::EnterBootLoader() {
+  const Timeouts& waits = terminal_.Waits();
   TvxComms& link = terminal_.Link();
   Status("Rebooting...", kItalic);
   terminal_.IsReadyForCommands();
   terminal_.SendLine("boot");
-  Sleep(kBootWaitMs);
+  Sleep(waits.bootWaitMs);
   link.Close();
-  for (int attempt = 0; attempt < kAttempts && !Cancelled(); ++attempt) {
+  for (int attempt = 0; attempt < waits.bootAttempts && !Cancelled(); ++attempt) {
     if (terminal_.IsBootLoader()) {
       Status("\r\n", kItalic);
-      return true;
+      return OpResult::Done();
     }
     link.Close();
-    Sleep(kAttemptWaitMs);
+    Sleep(waits.bootAttemptMs);
     Status(".", kItalic);
     link.Open();
   }
   Status("FAILED", kBold);
-  return false;
+  if (Cancelled()) return OpResult::Fail(Reason::Cancelled);
+  return OpResult::Fail(Reason::TimedOut, "the device never showed its boot loader");
 }
 
 void FirmwareUpdate::WaitStage(int timeoutMs) {
   // A stage that takes longer than its time-out still gets its reply waited for, so that the
   // next stage is not paced by this one's answer; a lost link or the bound ends the wait.
-  const int64_t end = TickCount() + int64_t(kStageLimitFactor) * timeoutMs;
+  const int64_t end = TickCount() + int64_t(terminal_.Waits().stageLimitFactor) * timeoutMs;
   while (terminal_.IsOpen() && terminal_.Link().IsAlive() && !Cancelled()) {
     if (!terminal_.ReadReply(timeoutMs).empty()) return;
     if (TickCount() >= end) return;
   }
 }
 
-bool FirmwareUpdate::UploadBootImage(const FirmwareImage& image) {
+OpResult FirmwareUpdate::UploadBootImage(const FirmwareImage& image) {
+  const Timeouts& waits = terminal_.Waits();
   Status("\r\nUpload BLF\r\n", kItalic);
   Status(image.name, kBold);
   Status(" / " + std::to_string(image.content.size()) + "\r\n", kRegular);
   terminal_.IsReadyForCommands();
-  if (!files_.LoadFirmware(image.name, image.content)) {
+  const OpResult loaded =
+      files_.LoadFirmware(image.name, image.content, TvxkFiles::AfterLoad::Stages, context_);
+  if (!loaded) {
     terminal_.ClearInput();
-    return false;
+    return loaded;
   }
   Status(" load\r\n", kItalic);
-  WaitStage(kLoadMs);
+  WaitStage(waits.loadStageMs);
   Status(" verify\r\n", kItalic);
-  WaitStage(kVerifyMs);
+  WaitStage(waits.verifyStageMs);
   Status(" burn\r\n", kItalic);
-  WaitStage(kBurnMs);
+  WaitStage(waits.burnStageMs);
   terminal_.ClearInput();
-  return true;
+  return Cancelled() ? OpResult::Fail(Reason::Cancelled) : OpResult::Done();
 }
 
-FirmwareUpdate::Outcome FirmwareUpdate::InstallImages(const std::vector<FirmwareImage>& images,
-                                                      bool bootLoaderImage) {
-  Outcome outcome = Outcome::Installed;
+OpResult FirmwareUpdate::InstallImages(const std::vector<FirmwareImage>& images,
+                                       bool bootLoaderImage) {
+  OpResult outcome;
   if (images.empty()) return outcome;
   bool send = true;
-  if (!terminal_.IsBootLoader() && !EnterBootLoader()) {
-    outcome = Cancelled() ? Outcome::Cancelled : Outcome::BootLoaderNotReached;
-    send = false;
+  if (!terminal_.IsBootLoader()) {
+    outcome = EnterBootLoader();
+    send = outcome.ok();
   }
   for (size_t i = 0; send && i < images.size(); ++i) {
     if (Cancelled()) {
-      outcome = Outcome::Cancelled;
+      outcome = OpResult::Fail(Reason::Cancelled);
       break;
     }
     UploadBootImage(images[i]);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FileAccess/vxkFiles.h"
+#include "comms/OpContext.h"
 #include "comms/vxTerminal.h"
 #include "ops/LocalFiles.h"
 
@@ -38,9 +39,9 @@ std::string ReadImageFile(const std::string& path, const std::string& shownPath)
 
 // Puts firmware on the device: directly through the running firmware's LOAD, or through the
 // boot loader with its load, verify and burn stages. Runs on the caller's thread; the only
-// waits are the hooks' sleeps and the terminal's bounded reads. Steps are reported as status
-// lines (style 0 regular, 1 bold, 2 italic); image transfers report through the file layer's
-// OnProgress.
+// waits are the hooks' sleeps and the terminal's bounded reads (its table). Steps are reported
+// as status lines (style 0 regular, 1 bold, 2 italic); image transfers report to the context's
+// progress, and its cancel flag is looked at between steps.
 class FirmwareUpdate {
  public:
   enum Style { kRegular = 0, kBold = 1, kItalic = 2 };
@@ -49,54 +50,39 @@ class FirmwareUpdate {
   struct Hooks {
     StatusSink status;
     std::function<void(int ms)> sleep;  // SleepMs when empty
-    std::function<bool()> cancelled;    // asked between steps; never when empty
   };
 
-  enum class Outcome {
-    Installed,             // every image went through its stages
-    BootLoaderNotReached,  // the device never reported its boot loader: nothing was sent
-    Cancelled,
-  };
-
-  // Waits of the boot sequence.
-  static constexpr int kBootWaitMs = 2000;
-  static constexpr int kAttempts = 15;
-  static constexpr int kAttemptWaitMs = 1000;
-  static constexpr int kLoadMs = 1000;
-  static constexpr int kVerifyMs = 7000;
-  static constexpr int kBurnMs = 15000;
-  // A stage waits for the device's reply while the link is up, at most this many times its
-  // time-out.
-  static constexpr int kStageLimitFactor = 4;
   static constexpr int64_t kMaxImageBytes = 64LL << 20;
 
-  FirmwareUpdate(TvxTerminal& terminal, TvxkFiles& files, Hooks hooks);
+  FirmwareUpdate(TvxTerminal& terminal, TvxkFiles& files, Hooks hooks, OpContext context = {});
 
   // The running firmware loads the image itself and closes with a status: done only on
   // "0:No error"; the result's detail holds the device's closing line either way. Nothing is
   // sent for an empty image.
   OpResult LoadDirect(const std::string& name, const std::string& image);
-  // Restarts the device into its boot loader and reopens the link; false when it never came.
-  bool EnterBootLoader();
-  // Sends one image to the boot loader and waits through its stages. False when the boot
+  // Restarts the device into its boot loader and reopens the link; TimedOut when it never
+  // came (a stage wait: the device's boot loader is a separate product).
+  OpResult EnterBootLoader();
+  // Sends one image to the boot loader and waits through its stages. Fails when the boot
   // loader did not take the image; there are no stages to wait for then. The stage replies
   // pace the sequence and are not judged.
-  bool UploadBootImage(const FirmwareImage& image);
+  OpResult UploadBootImage(const FirmwareImage& image);
   // The whole boot-loader sequence for already read images: into the boot loader (unless the
   // device is there), each image in order, once more into the boot loader when the images
   // hold the boot loader itself, then "run". "run" is sent whatever happened before. Nothing
-  // happens without images.
-  Outcome InstallImages(const std::vector<FirmwareImage>& images, bool bootLoaderImage);
+  // happens without images. Fails when the boot loader never came or the user stopped it.
+  OpResult InstallImages(const std::vector<FirmwareImage>& images, bool bootLoaderImage);
 
  private:
   void Status(const std::string& text, int style);
   void Sleep(int ms);
-  bool Cancelled();
+  bool Cancelled() const { return context_.Cancelled(); }
   void WaitStage(int timeoutMs);
 
   TvxTerminal& terminal_;
   TvxkFiles& files_;
   Hooks hooks_;
+  OpContext context_;
 };
 
 }  // namespace vxk

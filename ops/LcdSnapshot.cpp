@@ -11,8 +11,6 @@ namespace {
 
 const char* const kLineEnd = "\r\n";
 const char* const kMarker = "U8G2";
-// The terminal is held for the whole exchange, so no other command interleaves with it.
-constexpr int kLockMs = 1000;
 
 // A decimal integer with an optional sign and nothing else. Magnitudes above limit come back
 // as limit + 1, so a long run of digits cannot overflow.
@@ -37,91 +35,90 @@ int HexDigit(char c) {
   return -1;
 }
 
-bool Cancelled(const std::atomic<bool>* cancel) {
-  return cancel && cancel->load();
-}
-
 }  // namespace
 
-LcdFetchError ParseLcdHeader(const std::string& header, int& width, int& height) {
-  if (header.find('\t') == std::string::npos) return LcdFetchError::NoHeader;
+OpResult ParseLcdHeader(const std::string& header, int& width, int& height) {
+  if (header.find('\t') == std::string::npos)
+    return OpResult::Fail(Reason::BadReply, "LCD header without fields");
   std::string rest = header;
-  if (SplitTab(rest) != kMarker) return LcdFetchError::NotU8g2;
+  if (SplitTab(rest) != kMarker)
+    return OpResult::Fail(Reason::Unsupported, "the LCD is not drawn by U8G2");
   long long w = 0;
   long long h = 0;
   constexpr long long kLimit = kMaxLcdSide;
-  if (!ParseDecimal(SplitTab(rest), kLimit, w)) return LcdFetchError::BadSize;
-  if (!ParseDecimal(SplitTab(rest), kLimit, h)) return LcdFetchError::BadSize;
-  if (w < 0 || w > kMaxLcdSide || h < 0 || h > kMaxLcdSide) return LcdFetchError::SizeOutOfRange;
+  if (!ParseDecimal(SplitTab(rest), kLimit, w) || !ParseDecimal(SplitTab(rest), kLimit, h))
+    return OpResult::Fail(Reason::BadReply, "LCD size is no number");
+  if (w < 0 || w > kMaxLcdSide || h < 0 || h > kMaxLcdSide)
+    return OpResult::Fail(Reason::BadReply, "LCD size out of range");
   width = static_cast<int>(w);
   height = static_cast<int>(h);
-  return LcdFetchError::None;
+  return OpResult::Done();
 }
 
 void FlushInput(TvxTerminal& terminal) {
-  const int64_t end = TickCount() + LcdTimeouts::kFlushTotalMs;
+  const int64_t end = TickCount() + terminal.Waits().flushTotalMs;
   while (TickCount() < end) {
-    terminal.ReadChars(1, LcdTimeouts::kFlushByteMs);
+    terminal.ReadChars(1, terminal.Waits().flushByteMs);
     if (terminal.TimedOut()) break;
   }
 }
 
-LcdFetchResult FetchLcdSnapshot(TvxTerminal& terminal, const LcdProgress& progress,
-                                const std::atomic<bool>* cancel) {
-  LcdFetchResult result;
+LcdFetchResult FetchLcdSnapshot(TvxTerminal& terminal, const OpContext& context) {
+  LcdFetchResult fetched;
+  OpResult& result = fetched.result;
   if (!terminal.IsOpen()) {
-    result.reason = LcdFetchError::NotOpen;
-    return result;
+    result = OpResult::Fail(Reason::NotOpen);
+    return fetched;
   }
-  LinkLock lock(terminal.Link(), kLockMs);
+  const Timeouts& waits = terminal.Waits();
+  // The terminal is held for the whole exchange, so no other command interleaves with it.
+  LinkLock lock(terminal.Link(), waits.lcdLockMs);
   if (!lock) {
-    result.reason = LcdFetchError::LockTimeout;
-    return result;
+    result = OpResult::Fail(Reason::LockTimeout);
+    return fetched;
   }
+  // Reports a step; false when the user stopped the fetch.
   auto step = [&](int n) {
-    if (progress) progress(n, kFetchSteps);
-    return !Cancelled(cancel);
+    context.Progress(n, kFetchSteps);
+    if (!context.Cancelled()) return true;
+    result = OpResult::Fail(Reason::Cancelled);
+    return false;
   };
 
   terminal.IsReadyForCommands();  // a fresh prompt; a password prompt shows as a bad header
   FlushInput(terminal);
-  if (!step(1)) {
-    result.reason = LcdFetchError::Cancelled;
-    return result;
-  }
+  if (!step(1)) return fetched;
   terminal.SendLine("LCD");
   const std::string header =
-      terminal.ReadUntil(kLineEnd, kLineEnd, LcdTimeouts::kHeaderMs, TvxTerminal::kMaxLine);
+      terminal.ReadUntil(kLineEnd, kLineEnd, waits.lcdHeaderMs, TvxTerminal::kMaxLine);
   if (terminal.TimedOut()) {
-    result.reason = LcdFetchError::NoHeader;
-    return result;
+    result = terminal.IsOpen() ? OpResult::Fail(Reason::TimedOut, "no LCD header")
+                               : OpResult::Fail(Reason::LinkLost);
+    return fetched;
   }
   int width = 0;
   int height = 0;
-  result.reason = ParseLcdHeader(header, width, height);
-  if (!result.ok()) return result;
-  if (!step(2)) {
-    result.reason = LcdFetchError::Cancelled;
-    return result;
-  }
-  result.snapshot.width = width;
-  result.snapshot.height = height;
+  result = ParseLcdHeader(header, width, height);
+  if (!result.ok() || !step(2)) return fetched;
+  fetched.snapshot.width = width;
+  fetched.snapshot.height = height;
   // An empty screen has no pixel text: its prompt follows the header at once, and waiting for
   // a reply that is not empty would only run into the time-out.
-  if (width > 0 && height > 0) result.snapshot.pixels = terminal.ReadReply(LcdTimeouts::kPixelsMs);
-  terminal.ReadToPromptEnd(LcdTimeouts::kPromptEndMs);
+  if (width > 0 && height > 0) fetched.snapshot.pixels = terminal.ReadReply(waits.lcdPixelsMs);
+  terminal.ReadToPromptEnd(waits.lcdPromptMs);
   step(3);
-  return result;
+  return fetched;
 }
 
-bool PressLcdKey(TvxTerminal& terminal, int key) {
-  if (key < 1 || key > 4 || !terminal.IsOpen()) return false;
+OpResult PressLcdKey(TvxTerminal& terminal, int key) {
+  if (key < 1 || key > 4) return OpResult::Fail(Reason::BadName, "no such key");
+  if (!terminal.IsOpen()) return OpResult::Fail(Reason::NotOpen);
   char command[32];
   std::snprintf(command, sizeof command, "/key.inj(%d)", key);
-  terminal.ReadToPromptEnd(LcdTimeouts::kKeyBeforeMs);
-  terminal.SendLine(command);
-  terminal.ReadToPromptEnd(LcdTimeouts::kKeyAfterMs);
-  return true;
+  terminal.ReadToPromptEnd(terminal.Waits().keyBeforeMs);
+  if (!terminal.Send(std::string(command) + "\r")) return OpResult::Fail(Reason::LinkLost);
+  terminal.ReadToPromptEnd(terminal.Waits().keyAfterMs);
+  return OpResult::Done();
 }
 
 std::vector<std::pair<int, int>> DecodeLcdPixels(const std::string& pixels, int width, int height) {

@@ -11,7 +11,6 @@ namespace vxk {
 namespace {
 
 // The terminal is held for each exchange, so no other command interleaves with it.
-constexpr int kLockMs = 1000;
 
 int64_t FloorDiv(int64_t a, int64_t b) {
   return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
@@ -63,30 +62,34 @@ std::string TimeCommand(int64_t utcMs, int offsetMinutes) {
 }
 
 DeviceTimeResult ReadDeviceTime(TvxTerminal& terminal) {
-  DeviceTimeResult result;
+  DeviceTimeResult time;
   if (!terminal.IsOpen()) {
-    result.reason = TimeError::NotOpen;
-    return result;
+    time.result = OpResult::Fail(Reason::NotOpen);
+    return time;
   }
-  LinkLock lock(terminal.Link(), kLockMs);
+  const Timeouts& waits = terminal.Waits();
+  LinkLock lock(terminal.Link(), waits.timeLockMs);
   if (!lock) {
-    result.reason = TimeError::LockTimeout;
-    return result;
+    time.result = OpResult::Fail(Reason::LockTimeout);
+    return time;
   }
   terminal.SendLine("TIME");
-  result.reply = terminal.ReadReply(TimeTimeouts::kReadReplyMs);
-  terminal.ReadToPromptEnd(TimeTimeouts::kReadPromptMs);
-  return result;
+  time.reply = terminal.ReadReply(waits.timeReplyMs);
+  if (time.reply.empty() && terminal.TimedOut())
+    time.result = OpResult::Fail(terminal.IsOpen() ? Reason::TimedOut : Reason::LinkLost);
+  terminal.ReadToPromptEnd(waits.timePromptMs);
+  return time;
 }
 
-TimeError SetDeviceTime(TvxTerminal& terminal, const std::string& command) {
-  if (!terminal.IsOpen()) return TimeError::NotOpen;
-  LinkLock lock(terminal.Link(), kLockMs);
-  if (!lock) return TimeError::LockTimeout;
-  terminal.SendLine(command);
-  terminal.ReadReply(TimeTimeouts::kSetReplyMs);
-  terminal.ReadToPromptEnd(TimeTimeouts::kSetPromptMs);
-  return TimeError::None;
+OpResult SetDeviceTime(TvxTerminal& terminal, const std::string& command) {
+  if (!terminal.IsOpen()) return OpResult::Fail(Reason::NotOpen);
+  const Timeouts& waits = terminal.Waits();
+  LinkLock lock(terminal.Link(), waits.timeLockMs);
+  if (!lock) return OpResult::Fail(Reason::LockTimeout);
+  if (!terminal.Send(command + "\r")) return OpResult::Fail(Reason::LinkLost);
+  terminal.ReadReply(waits.timeSetReplyMs);
+  terminal.ReadToPromptEnd(waits.timeSetPromptMs);
+  return OpResult::Done();
 }
 
 }  // namespace vxk

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "FileAccess/DateTime.h"
+#include "comms/OpResult.h"
 #include "comms/vxTerminal.h"
 
 namespace vxk {
@@ -34,24 +35,14 @@ int ParseOffsetMinutes(const std::string& text);
 // "TIME yyyy-mm-dd hh:nn:ss N": the UTC time one second after the instant, and the offset.
 std::string TimeCommand(int64_t utcMs, int offsetMinutes);
 
-enum class TimeError { None, NotOpen, LockTimeout };
-
-// Waits of the clock commands, in milliseconds.
-struct TimeTimeouts {
-  static constexpr int kReadReplyMs = 500;
-  static constexpr int kReadPromptMs = 10;
-  static constexpr int kSetReplyMs = 2000;
-  static constexpr int kSetPromptMs = 50;
-};
-
 struct DeviceTimeResult {
-  TimeError reason = TimeError::None;
+  OpResult result;    // TimedOut when the device said nothing
   std::string reply;  // the device's answer to "TIME", exactly as received (empty on silence)
 };
 
 // Asks the device for its clock with "TIME".
 DeviceTimeResult ReadDeviceTime(TvxTerminal& terminal);
 // Sends a setting command built by TimeCommand; the device's answer is not examined.
-TimeError SetDeviceTime(TvxTerminal& terminal, const std::string& command);
+OpResult SetDeviceTime(TvxTerminal& terminal, const std::string& command);
 
 }  // namespace vxk

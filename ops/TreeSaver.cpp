@@ -12,17 +12,17 @@ constexpr const char* kTooDeep = "folders nested too deep";
 
 }  // namespace
 
-TreeSaver::TreeSaver(TvxTerminal& terminal, TvxkFiles& files)
-    : terminal_(terminal), files_(files) {}
+TreeSaver::TreeSaver(TvxTerminal& terminal, TvxkFiles& files, OpContext context)
+    : terminal_(terminal), files_(files), context_(std::move(context)) {}
 
 bool TreeSaver::Stop() {
-  if (result_.status != Status::Done) return true;
-  if (Cancelled && Cancelled()) {
-    result_.status = Status::Cancelled;
+  if (!result_.result.ok()) return true;
+  if (context_.Cancelled()) {
+    result_.result = OpResult::Fail(Reason::Cancelled);
   } else if (!terminal_.IsOpen()) {
-    result_.status = Status::LinkDown;
+    result_.result = OpResult::Fail(Reason::LinkLost);
   }
-  return result_.status != Status::Done;
+  return !result_.result.ok();
 }
 
 void TreeSaver::Count() {
@@ -98,7 +98,11 @@ void TreeSaver::SaveTree(const LocalFolder& parent, const std::string& devicePar
   const LocalFolder folder = parent.Child(local);
   for (const std::string& line : lines) {
     if (Stop()) return;
-    const TDirEntry entry = TvxkFiles::ParseEntry(line);
+    TDirEntry entry;
+    if (!TvxkFiles::TryParseEntry(line, entry)) {
+      result_.result = OpResult::Fail(Reason::BadReply, "listing line of " + devicePath);
+      return;
+    }
     if (entry.name == "." || entry.name == "..") continue;
     if (entry.attributes & TvxkFiles::kAttrDirectory) {
       SaveTree(folder, devicePath, entry.name, depth + 1);
@@ -114,7 +118,12 @@ void TreeSaver::SaveTree(const LocalFolder& parent, const std::string& devicePar
 void TreeSaver::SaveFile(const LocalFolder& folder, const std::string& localName,
                          const std::string& devicePath, TDateTime time) {
   std::string content;
-  const OpResult read = files_.ReadFile(devicePath, content);
+  context_.Step(devicePath);
+  const OpResult read = files_.ReadFile(devicePath, content, context_);
+  if (read.reason == Reason::Cancelled) {
+    result_.result = read;
+    return;
+  }
   if (!read) {
     ++result_.failed;
     result_.unread.push_back({devicePath, read});

@@ -18,11 +18,12 @@ class LocalFolder;
 // failed read never touches the local file. Below the folder given, folders are opened by
 // descriptor and never through a symbolic link: one planted there is refused.
 //
-// Local errors (a folder or file that cannot be created, a refused link) and an unparsable
-// listing line inside a saved tree throw (LocalFileError, ConversionError) and end the run.
+// Local errors (a folder or file that cannot be created, a refused link) throw LocalFileError
+// and end the run; an unparsable listing line inside a saved tree ends it as a bad reply.
+// The context's cancel flag is looked at before each entry and within each transfer; its step
+// is told each device file as it is read, its progress that file's bytes.
 class TreeSaver {
  public:
-  enum class Status { Done, Cancelled, LinkDown };
   // A device file or folder that could not be read, and why.
   struct Unread {
     std::string path;
@@ -34,7 +35,7 @@ class TreeSaver {
     std::string why;
   };
   struct Result {
-    Status status = Status::Done;
+    OpResult result;               // Cancelled, LinkLost or BadReply when the run ended early
     int saved = 0;                 // local files written
     int failed = 0;                // device files or folders that could not be read
     std::vector<Unread> unread;    // in the order met
@@ -43,12 +44,10 @@ class TreeSaver {
 
   static constexpr int kMaxDepth = 32;
 
-  TreeSaver(TvxTerminal& terminal, TvxkFiles& files);
+  TreeSaver(TvxTerminal& terminal, TvxkFiles& files, OpContext context = {});
 
   // Told the saved-file count before each selected entry and after each written file.
   std::function<void(int saved)> OnCount;
-  // Asked before each entry; true ends the run with Status::Cancelled.
-  std::function<bool()> Cancelled;
   // Folders nested deeper than this are left out.
   int MaxDepth = kMaxDepth;
 
@@ -74,6 +73,7 @@ class TreeSaver {
 
   TvxTerminal& terminal_;
   TvxkFiles& files_;
+  OpContext context_;
   Result result_;
 };
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "comms/uKeepAlive.h"
 #include "comms/vxCommsComPort.h"
@@ -85,33 +86,45 @@ Session::~Session() {
   link_.reset();
 }
 
-bool Session::Start(const StatusSink& status) {
+OpResult Session::Start(const StatusSink& status) {
   using Kind = SessionSettings::LinkKind;
   // A lock that is only busy is fine here; one that cannot be had at all is not.
   if (lock_.Lock(0)) {
     lock_.Unlock();
   } else if (const std::string problem = lock_.Problem(); !problem.empty()) {
     status(problem);
-    return false;
+    return OpResult::Fail(Reason::LocalError, problem);
   }
+  OpResult started;
   if (settings_.kind == Kind::Socket) {
     static_cast<TvxCommsSocket&>(*link_).AttachSocket(settings_.socketHandle);
   } else if (settings_.kind == Kind::Listen) {
-    OpenListener(status);
+    started = OpenListener(status);
   }
   if (settings_.tls) status("TLS is not supported: the connection is not encrypted");
-  return true;
+  return started;
 }
 
-void Session::OpenListener(const StatusSink& status) {
+OpResult Session::OpenListener(const StatusSink& status) {
   listen_ = std::make_unique<TcpSocket>();
-  status(listen_->Bind("0.0.0.0", settings_.port) ? "Listening on " + settings_.port
-                                                  : std::string("BIND ERROR!"));
-  if (!listen_->Listen(1) || !listen_->SetLinger(true, kListenLingerMs)) status("LISTEN ERROR!");
+  const std::string cannot = "cannot listen on TCP port " + settings_.port + ": ";
+  OpResult result;
+  if (listen_->Bind("0.0.0.0", settings_.port)) {
+    status("Listening on " + settings_.port);
+  } else {
+    status("BIND ERROR!");
+    result = OpResult::Fail(Reason::LocalError, cannot + std::strerror(listen_->LastError()));
+  }
+  if (!listen_->Listen(1) || !listen_->SetLinger(true, kListenLingerMs)) {
+    status("LISTEN ERROR!");
+    if (result)
+      result = OpResult::Fail(Reason::LocalError, cannot + std::strerror(listen_->LastError()));
+  }
+  return result;
 }
 
-void Session::ListenAgain(const StatusSink& status) {
-  if (settings_.kind != SessionSettings::LinkKind::Listen || listen_) return;
+OpResult Session::ListenAgain(const StatusSink& status) {
+  if (settings_.kind != SessionSettings::LinkKind::Listen || listen_) return OpResult::Done();
   auto& socket = static_cast<TvxCommsSocket&>(*link_);
   socket.Close();
   // Nothing of the refused device may reach the next one: neither its identity nor its bytes.
@@ -119,7 +132,7 @@ void Session::ListenAgain(const StatusSink& status) {
   socket.ClearChannel(kTerminalChannel);
   link_->SetRoundTripTime(settings_.roundTripTime.value_or(kDefaultRoundTripMs));
   link_->SetExtraTime(settings_.extraTime.value_or(kDefaultExtraMs));
-  OpenListener(status);
+  return OpenListener(status);
 }
 
 bool Session::AcceptPending(int waitMs) {

@@ -6,6 +6,7 @@
 
 #include "FileAccess/vxkFiles.h"
 #include "comms/HidBackend.h"
+#include "comms/OpResult.h"
 #include "comms/TcpSocket.h"
 #include "comms/TerminalLock.h"
 #include "comms/vxComms.h"
@@ -29,10 +30,11 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   // Adopts the inherited socket or opens the listen port; reports "Listening on PORT",
-  // "BIND ERROR!", "LISTEN ERROR!" and the TLS notice through status. False, with the lock's
-  // problem reported, when the terminal lock cannot be used at all: the session must then do
-  // no device I/O, since another program could be talking to the same device.
-  bool Start(const StatusSink& status);
+  // "BIND ERROR!", "LISTEN ERROR!" and the TLS notice through status. Fails (LocalError, with
+  // the system's text) when the port cannot be listened on, or when the terminal lock cannot be
+  // used at all (its problem reported too): the session must then do no device I/O, since
+  // another program could be talking to the same device.
+  OpResult Start(const StatusSink& status);
 
   TvxComms& Link() { return *link_; }
   TvxTerminal& Terminal() { return *terminal_; }
@@ -53,7 +55,7 @@ class Session {
   bool Listening() const { return listen_ != nullptr; }
   // Listen mode, after the device just taken was refused: closes its link, forgets what its
   // header told and listens on the port again, reporting as Start does.
-  void ListenAgain(const StatusSink& status);
+  OpResult ListenAgain(const StatusSink& status);
 
   // Reads and checks a TCP device's header under the secret key; false when it was refused
   // (the link is then closed).
@@ -63,7 +65,7 @@ class Session {
   std::unique_ptr<HeaderCheck> StartHeaderCheck(const StatusSink& status);
 
  private:
-  void OpenListener(const StatusSink& status);
+  OpResult OpenListener(const StatusSink& status);
 
   SessionSettings settings_;
   TerminalLock& lock_;

@@ -35,7 +35,9 @@ void EditAction::actEditExecute() {
   std::string content;
   {
     BusyCursor busy;
-    if (!files_.ReadFile(path, content)) return;
+    const OpResult read = files_.ReadFile(path, content, browser_.TransferContext());
+    browser_.OnTransferDone();
+    if (!read) return;
   }
   TfmFile::Edit edit = editor_.EditContent(path, content);
   if (!edit.changed) return;
@@ -43,7 +45,8 @@ void EditAction::actEditExecute() {
     OpResult written;
     {
       BusyCursor busy;
-      written = files_.WriteFile(path, edit.text);
+      written = files_.WriteFile(path, edit.text, 0, browser_.TransferContext());
+      browser_.OnTransferDone();
     }
     if (written || !OfferAgain(FromDevice(path), FromDevice(DescribeResult(written)))) break;
     const QString draft = edit.edited;

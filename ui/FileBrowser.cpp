@@ -289,6 +289,14 @@ void FileBrowser::OnTransferProgress(int64_t position, int64_t total) {
   }
 }
 
+OpContext FileBrowser::TransferContext() {
+  OpContext context;
+  context.progress = [this](int64_t position, int64_t total) {
+    OnTransferProgress(position, total);
+  };
+  return context;
+}
+
 void FileBrowser::OnTransferDone() {
   lblSize->clear();
   pbFile->setValue(0);

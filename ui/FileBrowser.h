@@ -5,6 +5,7 @@
 #include <string>
 
 #include "FileAccess/vxkFiles.h"
+#include "comms/OpContext.h"
 #include "comms/vxTerminal.h"
 
 class QAction;
@@ -48,6 +49,8 @@ class FileBrowser : public QObject {
   static std::string ParentPath(const std::string& path);
   void OnTransferProgress(int64_t position, int64_t total);
   void OnTransferDone();
+  // A context whose progress drives the display above.
+  OpContext TransferContext();
   void ShowSavedCount(int n);
   void HideSavedCount();
   // Adds the listing lines to the list as items (".", unparsable lines left out), sorted.

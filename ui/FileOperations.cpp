@@ -174,7 +174,7 @@ void FileOperations::actSaveExecute() {
   SaveToDir = folder;
   BusyCursor busy;
   SavedCountShown count(browser_);
-  TreeSaver saver(terminal_, files_);
+  TreeSaver saver(terminal_, files_, browser_.TransferContext());
   saver.OnCount = [this](int n) { browser_.ShowSavedCount(n); };
   const std::string local =
       folder == QStringLiteral("/") ? std::string() : QFile::encodeName(folder).toStdString();
@@ -286,7 +286,9 @@ void FileOperations::UploadLocalFile(const QString& localPath, bool route) {
       QStringLiteral("\r\n %1 > %2\r\n").arg(upload.content.size()).arg(FromDevice(target)),
       kItalic);
   // The line above announced the upload; a failed one must not read as done.
-  const OpResult written = files_.WriteFile(target, upload.content, upload.time);
+  const OpResult written =
+      files_.WriteFile(target, upload.content, upload.time, browser_.TransferContext());
+  browser_.OnTransferDone();
   if (!written)
     AppendErrorText(QStringLiteral("\r\nCould not write %1: %2\r\n")
                         .arg(Printable(target), Printable(DescribeResult(written))));

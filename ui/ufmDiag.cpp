@@ -154,7 +154,10 @@ void TfmDiag::SaveClick() {
                      {"ui.modem.txt", PaneText(modem_)},   {"ui.modem.rtf", PaneRtf(modem_)}};
     try {
       DiagArchive archive(*FTerminal, *FFiles);
-      archive.Save(request, [this](const std::string& line) { Progress(FromDevice(line)); });
+      OpContext context;
+      context.step = [this](const std::string& line) { Progress(FromDevice(line)); };
+      const DiagResult saved = archive.Save(request, context);
+      if (!saved.result) error = FromDevice(DescribeResult(saved.result));
     } catch (const std::exception& e) {
       error = QString::fromLocal8Bit(e.what());
     }

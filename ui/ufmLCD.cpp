@@ -133,7 +133,7 @@ void TfmLCD::GetSnapshot() {
     BusyCursor cursor;
     result = FetchLcdSnapshot(*FTerminal);
   }
-  if (result.reason == LcdFetchError::NotU8g2) {
+  if (result.result.reason == Reason::Unsupported) {
     QMessageBox::information(this, QStringLiteral("Info"),
                              QStringLiteral("LCD not used by the Lua App"));
     return;

@@ -60,7 +60,7 @@ constexpr int kMinTermWidth = 240;
 
 TfmMain::TfmMain(const SessionSettings& settings, HidBackend& hid, TerminalLock& lock,
                  QWidget* parent)
-    : QMainWindow(parent), session_(std::make_unique<Session>(settings, hid, lock)) {
+    : QMainWindow(parent), session_(std::make_unique<Session>(settings, hid, lock)), lock_(lock) {
   setObjectName(QStringLiteral("fmMain"));
   link_ = &session_->Link();
   caption_ = QString::fromLatin1(kCaption);
@@ -78,14 +78,11 @@ void TfmMain::FormCreate() {
   AddToCaption(FromDevice(session_->CaptionSuffix()));
   // Without a usable terminal lock the status says why, and the timers that open and serve
   // the link never start.
-  const bool usable =
+  const OpResult started =
       session_->Start([this](const std::string& line) { ShowStatus(FromDevice(line)); });
-
-  TvxkFiles& files = session_->Files();
-  files.OnProgress = [this](TvxkFiles&, int64_t pos, int64_t total) {
-    browser_->OnTransferProgress(pos, total);
-  };
-  files.OnDone = [this](TvxkFiles&) { browser_->OnTransferDone(); };
+  // A port that cannot be listened on leaves the window up, waiting (its status line said
+  // why); only an unusable lock keeps the timers from starting.
+  const bool usable = started || lock_.Problem().empty();
   programFolder_ = QCoreApplication::applicationDirPath();
   browser_->edDir->setText(QString());  // CurrentDir starts empty
 

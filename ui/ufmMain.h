@@ -107,6 +107,7 @@ class TfmMain : public QMainWindow {
   void SaveSettings();
 
   std::unique_ptr<Session> session_;
+  TerminalLock& lock_;
   TvxComms* link_ = nullptr;             // the session's, for short
   std::unique_ptr<HeaderCheck> header_;  // while a TCP device's header is being read
   TerminalPane* pane_ = nullptr;

@@ -98,7 +98,8 @@ int TfmSyncTime::Execute() {
 void TfmSyncTime::RefreshTimes() {
   if (!FTerminal || !FTerminal->IsOpen()) return;
   const DeviceTimeResult device = ReadDeviceTime(*FTerminal);
-  if (device.reason != TimeError::None) return;
+  // A silent device shows as an empty answer; a closed or busy link leaves the box alone.
+  if (!device.result && device.result.reason != Reason::TimedOut) return;
   memVxkTime->setPlainText(MemoText(device.reply));
   const PcTimes pc = PcTimesAt(clock_());
   memPcTime->setPlainText(MemoText(PcTimeText(pc)));

@@ -99,17 +99,13 @@ TEST_P(FilesTest, ReadFileDeliversEveryByteWithProgress) {
     binary += static_cast<char>(i * 7 % 256);  // incl. 0xAB, 0xBB, CR, ESC
   WithDevice([&](SimDevice& s) { s.Files().Files().WriteFile("/Logs/raw.bin", binary, 0); });
   std::vector<std::pair<int64_t, int64_t>> progress;
-  int done = 0;
-  files_->OnProgress = [&](TvxkFiles&, int64_t pos, int64_t total) {
-    progress.emplace_back(pos, total);
-  };
-  files_->OnDone = [&](TvxkFiles&) { ++done; };
+  OpContext context;
+  context.progress = [&](int64_t pos, int64_t total) { progress.emplace_back(pos, total); };
   std::string content;
-  ASSERT_TRUE(files_->ReadFile("/Logs/raw.bin", content));
+  ASSERT_TRUE(files_->ReadFile("/Logs/raw.bin", content, context));
   EXPECT_EQ(content, binary);
   EXPECT_EQ(progress, (std::vector<std::pair<int64_t, int64_t>>{
                           {4096, 10000}, {8192, 10000}, {10000, 10000}}));
-  EXPECT_EQ(done, 1);
   // The device is back at its prompt: the next command works.
   std::vector<std::string> lines;
   EXPECT_TRUE(files_->ListDirectory("/Logs", lines));
@@ -118,9 +114,10 @@ TEST_P(FilesTest, ReadFileDeliversEveryByteWithProgress) {
 TEST_P(FilesTest, EmptyAndMissingFiles) {
   WithDevice([](SimDevice& s) { s.Files().Files().WriteFile("/Logs/empty.txt", "", 0); });
   int calls = 0;
-  files_->OnProgress = [&](TvxkFiles&, int64_t, int64_t) { ++calls; };
+  OpContext context;
+  context.progress = [&](int64_t, int64_t) { ++calls; };
   std::string content = "old";
-  EXPECT_TRUE(files_->ReadFile("/Logs/empty.txt", content));
+  EXPECT_TRUE(files_->ReadFile("/Logs/empty.txt", content, context));
   EXPECT_EQ(content, "");
   EXPECT_EQ(calls, 0);
   EXPECT_FALSE(files_->ReadFile("/Logs/missing.txt", content));
@@ -129,12 +126,13 @@ TEST_P(FilesTest, EmptyAndMissingFiles) {
 TEST_P(FilesTest, WriteFileSendsBlocksAndTheTimeStamp) {
   const std::string data(10000, 'w');
   std::vector<int64_t> positions;
-  files_->OnProgress = [&](TvxkFiles&, int64_t pos, int64_t total) {
+  OpContext context;
+  context.progress = [&](int64_t pos, int64_t total) {
     EXPECT_EQ(total, 10000);
     positions.push_back(pos);
   };
   const TDateTime stamp = EncodeDateTime(2019, 3, 1, 12, 34, 56, 0);
-  ASSERT_TRUE(files_->WriteFile("/Logs/new.txt", data, stamp));
+  ASSERT_TRUE(files_->WriteFile("/Logs/new.txt", data, stamp, context));
   EXPECT_EQ(positions, (std::vector<int64_t>{4096, 8192, 10000}));
   SimFileSystem::Node* node = Node("/Logs/new.txt");
   ASSERT_NE(node, nullptr);
@@ -179,11 +177,8 @@ TEST_P(FilesTest, DirectoryOperationsReportTheDeviceStatus) {
 TEST_P(FilesTest, StalledReadIsAFailureNotAnEmptyFile) {
   WithDevice([](SimDevice& s) { s.Files().Faults().stallReadAfter = 10; });
   std::string content;
-  int done = 0;
-  files_->OnDone = [&](TvxkFiles&) { ++done; };
-  EXPECT_FALSE(files_->ReadFile("/Logs/2026-12-01.log", content));
+  EXPECT_EQ(files_->ReadFile("/Logs/2026-12-01.log", content).reason, Reason::TimedOut);
   EXPECT_TRUE(content.empty());
-  EXPECT_EQ(done, 1);
 }
 
 TEST_P(FilesTest, MalformedSizesInTheReadHeader) {
@@ -202,8 +197,9 @@ TEST_P(FilesTest, MalformedSizesInTheReadHeader) {
 TEST_P(FilesTest, EarlyAnswerStopsTheUpload) {
   WithDevice([](SimDevice& s) { s.Files().Faults().earlyAnswer = true; });
   std::vector<int64_t> positions;
-  files_->OnProgress = [&](TvxkFiles&, int64_t pos, int64_t) { positions.push_back(pos); };
-  EXPECT_FALSE(files_->WriteFile("/Logs/big.txt", std::string(40000, 'x')));
+  OpContext context;
+  context.progress = [&](int64_t pos, int64_t) { positions.push_back(pos); };
+  EXPECT_FALSE(files_->WriteFile("/Logs/big.txt", std::string(40000, 'x'), 0, context));
   // The answer may come before the next block or only after the last one (the reader thread
   // and TCP both add their own delay); either way the upload is a failure.
   EXPECT_LE(positions.size(), 10u);
@@ -442,13 +438,14 @@ TEST_P(FilesTest, NestedOperationFromProgressIsRefused) {
     s.Files().Files().WriteFile("/Logs/big.bin", std::string(9000, 'b'), 0);
   });
   int refused = 0;
-  files_->OnProgress = [&](TvxkFiles& sender, int64_t, int64_t) {
+  OpContext context;
+  context.progress = [&](int64_t, int64_t) {
     std::vector<std::string> lines;
-    if (!sender.ListDirectory("/Lua", lines)) ++refused;
-    EXPECT_TRUE(sender.Busy());
+    if (files_->ListDirectory("/Lua", lines).reason == Reason::Busy) ++refused;
+    EXPECT_TRUE(files_->Busy());
   };
   std::string content;
-  ASSERT_TRUE(files_->ReadFile("/Logs/big.bin", content));
+  ASSERT_TRUE(files_->ReadFile("/Logs/big.bin", content, context));
   EXPECT_EQ(content, std::string(9000, 'b'));
   EXPECT_EQ(refused, 3);
   EXPECT_FALSE(files_->Busy());
@@ -458,8 +455,9 @@ TEST_P(FilesTest, FirmwareImageIsLoadedByBareName) {
   std::string image(5000, '\0');
   for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i);
   std::vector<int64_t> positions;
-  files_->OnProgress = [&](TvxkFiles&, int64_t pos, int64_t) { positions.push_back(pos); };
-  ASSERT_TRUE(files_->LoadFirmware("vxk-2.15.bin", image));
+  OpContext context;
+  context.progress = [&](int64_t pos, int64_t) { positions.push_back(pos); };
+  ASSERT_TRUE(files_->LoadFirmware("vxk-2.15.bin", image, TvxkFiles::AfterLoad::Stages, context));
   EXPECT_EQ(positions, (std::vector<int64_t>{4096, 5000}));
   WithDevice([&](SimDevice& s) {
     EXPECT_EQ(s.Files().FirmwareName(), "vxk-2.15.bin");
@@ -520,23 +518,26 @@ TEST_P(FilesTest, StoppedTransfersFailAndLeaveTheDeviceAtItsPrompt) {
   const std::string big(100000, 'z');
   WithDevice([&](SimDevice& s) { s.Files().Files().WriteFile("/Logs/big.bin", big, 0); });
   int blocks = 0;
-  files_->Cancelled = [&] { return ++blocks >= 2; };
+  int stopAt = 2;
+  std::atomic<bool> stop{false};
+  OpContext context;
+  context.cancel = &stop;
+  context.progress = [&](int64_t, int64_t) { stop = ++blocks >= stopAt; };
   std::string content;
-  EXPECT_FALSE(files_->ReadFile("/Logs/big.bin", content));
+  EXPECT_EQ(files_->ReadFile("/Logs/big.bin", content, context).reason, Reason::Cancelled);
   EXPECT_TRUE(content.empty());
   EXPECT_EQ(blocks, 2);
   // The next command gets its own reply, not the rest of the file.
-  files_->Cancelled = nullptr;
   std::vector<std::string> lines;
   ASSERT_TRUE(files_->ListDirectory("/Logs", lines));
   EXPECT_TRUE(files_->ReadFile("/Logs/big.bin", content));
   EXPECT_EQ(content, big);
 
   blocks = 0;
-  files_->Cancelled = [&] { return ++blocks >= 3; };
-  EXPECT_FALSE(files_->WriteFile("/Logs/new.bin", big));
+  stopAt = 3;
+  stop = false;
+  EXPECT_EQ(files_->WriteFile("/Logs/new.bin", big, 0, context).reason, Reason::Cancelled);
   EXPECT_EQ(blocks, 3);
-  files_->Cancelled = nullptr;
   EXPECT_EQ(Node("/Logs/new.bin"), nullptr);
   EXPECT_TRUE(files_->MakeDirectory("/After"));
 }

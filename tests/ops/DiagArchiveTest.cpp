@@ -88,8 +88,10 @@ class Diag : public ::testing::Test {
   }
   DiagResult Save(const DiagRequest& r, const std::atomic<bool>* cancel = nullptr) {
     DiagArchive archive(*terminal, *files);
-    return archive.Save(
-        r, [this](const std::string& s) { steps.push_back(s); }, cancel);
+    OpContext context;
+    context.step = [this](const std::string& s) { steps.push_back(s); };
+    context.cancel = cancel;
+    return archive.Save(r, context);
   }
   std::vector<Entry> Read(const std::string& password = "", std::string* zip64 = nullptr) {
     std::istringstream out(
@@ -151,7 +153,7 @@ TEST_F(Diag, PasswordArchiveHoldsTheEntriesInOrderAsDosEntries) {
   const DiagResult r = Save(Request({"/Config", "/Store", "/Send", "/"},
                                     "s\xE9"
                                     "cret"));
-  EXPECT_EQ(r.reason, DiagError::None);
+  EXPECT_TRUE(r.result.ok());
   std::string zip64;
   const std::vector<Entry> e = Read(
       "s\xE9"
@@ -238,9 +240,9 @@ TEST_F(Diag, HostileAndDuplicateNamesAreLeftOut) {
 TEST_F(Diag, FailureOrCancelKeepsTheOlderFile) {
   std::ofstream(path) << "old";
   Device([](SimDevice& s) { s.Files().Faults().extraListing = {"bad\tx\t32\t0\t0\t0"}; });
-  EXPECT_THROW(Save(Request({"/"})), ConversionError);
+  EXPECT_EQ(Save(Request({"/"})).result.reason, Reason::BadReply);
   std::atomic<bool> cancel{true};
-  EXPECT_EQ(Save(Request({}), &cancel).reason, DiagError::Cancelled);
+  EXPECT_EQ(Save(Request({}), &cancel).result.reason, Reason::Cancelled);
   std::ifstream in(path);
   std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(kept, "old");

@@ -221,7 +221,7 @@ class FaultTable : public ::testing::TestWithParam<Op> {
         const std::string now = Slurp(local_ + "/data.bin");
         if (now != "old local" && now != oldData_) why = "local file damaged";
         if (r.saved == 0 && now != "old local") why = "local file changed by a failed save";
-        return r.saved == 1 && r.status == TreeSaver::Status::Done;
+        return r.saved == 1 && r.result.ok();
       }
       case Op::EditSave: {
         std::string content;

@@ -107,7 +107,7 @@ class BootSequence : public ::testing::Test {
 TEST_F(BootSequence, ImagesGoInOrderThroughTheStagesAndTheFirmwareRunsAgain) {
   FirmwareUpdate update = Update();
   const std::vector<FirmwareImage> images = {{"b.blf", std::string(5000, 'b')}, {"A.blf", "aaa"}};
-  EXPECT_EQ(update.InstallImages(images, true), FirmwareUpdate::Outcome::Installed);
+  EXPECT_TRUE(update.InstallImages(images, true).ok());
   const std::vector<std::string> upload = {"2:\r\nUpload BLF\r\n", "1:b.blf",       "0: / 5000\r\n",
                                            "2: load\r\n",          "2: verify\r\n", "2: burn\r\n",
                                            "2:\r\nUpload BLF\r\n", "1:A.blf",       "0: / 3\r\n",
@@ -135,8 +135,7 @@ TEST_F(BootSequence, ImagesGoInOrderThroughTheStagesAndTheFirmwareRunsAgain) {
 TEST_F(BootSequence, ADeviceThatNeverShowsItsBootLoaderFailsAndStillGetsRun) {
   OnDevice([](BootLoader& loader) { loader.Settings().product = "vx.keeper Loader"; });
   FirmwareUpdate update = Update();
-  EXPECT_EQ(update.InstallImages({{"a.blf", "a"}}, false),
-            FirmwareUpdate::Outcome::BootLoaderNotReached);
+  EXPECT_EQ(update.InstallImages({{"a.blf", "a"}}, false).reason, Reason::TimedOut);
   std::vector<std::string> expected = {"2:Rebooting..."};
   expected.insert(expected.end(), 15, "2:.");
   for (const char* l : {"1:FAILED", "2:Run firmware...", "2:\r\n"}) expected.push_back(l);

@@ -46,7 +46,7 @@ class LcdFetch : public ::testing::Test {
 
 TEST_F(LcdFetch, PictureMatchesTheDeviceScreenAndFollowsItsKeys) {
   LcdFetchResult r = FetchLcdSnapshot(term);
-  ASSERT_TRUE(r.ok()) << static_cast<int>(r.reason);
+  ASSERT_TRUE(r.ok()) << DescribeResult(r.result);
   EXPECT_EQ(r.snapshot.width, 128);
   EXPECT_EQ(r.snapshot.height, 64);
   const Pixels first = Decoded(r.snapshot);
@@ -73,15 +73,15 @@ TEST_F(LcdFetch, DeviceFaultsEndAsReasonsOrPartialPictures) {
   struct Case {
     const char* name;
     std::function<void(LcdFaults&)> fault;
-    LcdFetchError reason;
+    Reason reason;
   };
   const Case cases[] = {
-      {"marker", [](LcdFaults& f) { f.marker = "u8g2"; }, LcdFetchError::NotU8g2},
-      {"blanks", [](LcdFaults& f) { f.noTab = true; }, LcdFetchError::NoHeader},
-      {"huge", [](LcdFaults& f) { f.width = 100000; }, LcdFetchError::SizeOutOfRange},
-      {"negative", [](LcdFaults& f) { f.height = -1; }, LcdFetchError::SizeOutOfRange},
-      {"odd", [](LcdFaults& f) { f.width = 37, f.height = 61; }, LcdFetchError::None},
-      {"empty", [](LcdFaults& f) { f.width = 0, f.height = 0; }, LcdFetchError::None},
+      {"marker", [](LcdFaults& f) { f.marker = "u8g2"; }, Reason::Unsupported},
+      {"blanks", [](LcdFaults& f) { f.noTab = true; }, Reason::BadReply},
+      {"huge", [](LcdFaults& f) { f.width = 100000; }, Reason::BadReply},
+      {"negative", [](LcdFaults& f) { f.height = -1; }, Reason::BadReply},
+      {"odd", [](LcdFaults& f) { f.width = 37, f.height = 61; }, Reason::None},
+      {"empty", [](LcdFaults& f) { f.width = 0, f.height = 0; }, Reason::None},
   };
   for (const Case& c : cases) {
     WithPanel([&](LcdClock& p) {
@@ -92,7 +92,7 @@ TEST_F(LcdFetch, DeviceFaultsEndAsReasonsOrPartialPictures) {
     const LcdFetchResult r = FetchLcdSnapshot(term);
     // An empty screen has no pixel text to wait for.
     EXPECT_LT(TickCount() - start, 3000) << c.name;
-    EXPECT_EQ(r.reason, c.reason) << c.name;
+    EXPECT_EQ(r.result.reason, c.reason) << c.name;
     if (r.ok()) {
       EXPECT_EQ(Decoded(r.snapshot), Screen()) << c.name;
     }
@@ -135,29 +135,32 @@ TEST_F(LcdFetch, FlushLeavesNoShortRemainderBeforeTheHeader) {
 TEST(LcdHeader, FieldsAndBounds) {
   struct Case {
     const char* header;
-    LcdFetchError reason;
+    Reason reason;
+    const char* detail;  // where the reply was wrong
     int width, height;
   };
   const Case cases[] = {
-      {"U8G2\t128\t64", LcdFetchError::None, 128, 64},
-      {"U8G2\t128\t64\tSSD1306\tx", LcdFetchError::None, 128, 64},
-      {"U8G2\t0\t0", LcdFetchError::None, 0, 0},
-      {"U8G2\t1024\t1024", LcdFetchError::None, 1024, 1024},
-      {"U8G2 128 64", LcdFetchError::NoHeader, 0, 0},
-      {"u8g2\t128\t64", LcdFetchError::NotU8g2, 0, 0},
-      {" U8G2\t128\t64", LcdFetchError::NotU8g2, 0, 0},
-      {"U8G2\t128", LcdFetchError::BadSize, 0, 0},
-      {"U8G2\t\t64", LcdFetchError::BadSize, 0, 0},
-      {"U8G2\t12x\t64", LcdFetchError::BadSize, 0, 0},
-      {"U8G2\t0x80\t64", LcdFetchError::BadSize, 0, 0},
-      {"U8G2\t1025\t64", LcdFetchError::SizeOutOfRange, 0, 0},
-      {"U8G2\t128\t-8", LcdFetchError::SizeOutOfRange, 0, 0},
-      {"U8G2\t4294967424\t64", LcdFetchError::SizeOutOfRange, 0, 0},
-      {"U8G2\t99999999999999999999999\t64", LcdFetchError::SizeOutOfRange, 0, 0},
+      {"U8G2\t128\t64", Reason::None, "", 128, 64},
+      {"U8G2\t128\t64\tSSD1306\tx", Reason::None, "", 128, 64},
+      {"U8G2\t0\t0", Reason::None, "", 0, 0},
+      {"U8G2\t1024\t1024", Reason::None, "", 1024, 1024},
+      {"U8G2 128 64", Reason::BadReply, "LCD header without fields", 0, 0},
+      {"u8g2\t128\t64", Reason::Unsupported, "the LCD is not drawn by U8G2", 0, 0},
+      {" U8G2\t128\t64", Reason::Unsupported, "the LCD is not drawn by U8G2", 0, 0},
+      {"U8G2\t128", Reason::BadReply, "LCD size is no number", 0, 0},
+      {"U8G2\t\t64", Reason::BadReply, "LCD size is no number", 0, 0},
+      {"U8G2\t12x\t64", Reason::BadReply, "LCD size is no number", 0, 0},
+      {"U8G2\t0x80\t64", Reason::BadReply, "LCD size is no number", 0, 0},
+      {"U8G2\t1025\t64", Reason::BadReply, "LCD size out of range", 0, 0},
+      {"U8G2\t128\t-8", Reason::BadReply, "LCD size out of range", 0, 0},
+      {"U8G2\t4294967424\t64", Reason::BadReply, "LCD size out of range", 0, 0},
+      {"U8G2\t99999999999999999999999\t64", Reason::BadReply, "LCD size out of range", 0, 0},
   };
   for (const Case& c : cases) {
     int w = 0, h = 0;
-    EXPECT_EQ(ParseLcdHeader(c.header, w, h), c.reason) << c.header;
+    const OpResult parsed = ParseLcdHeader(c.header, w, h);
+    EXPECT_EQ(parsed.reason, c.reason) << c.header;
+    EXPECT_EQ(parsed.detail, c.detail) << c.header;
     EXPECT_EQ(w, c.width) << c.header;
     EXPECT_EQ(h, c.height) << c.header;
   }

@@ -150,7 +150,7 @@ TEST_F(Saver, TreeIsRecreatedWithTheDeviceTimes) {
   std::vector<int> counts;
   saver.OnCount = [&](int n) { counts.push_back(n); };
   const TreeSaver::Result r = saver.SaveDeviceTree(local.path, "", "T");
-  EXPECT_EQ(r.status, TreeSaver::Status::Done);
+  EXPECT_TRUE(r.result.ok()) << DescribeResult(r.result);
   EXPECT_EQ(r.saved, 4);
   EXPECT_TRUE(r.skipped.empty());
   EXPECT_EQ(counts.back(), 4);
@@ -200,7 +200,7 @@ TEST_F(Saver, HostileNamesAndSelfListingFoldersStayInside) {
   TreeSaver saver(*terminal, *files);
   saver.MaxDepth = 4;
   const TreeSaver::Result r = saver.SaveDeviceTree(local.path + "/in", "", "T");
-  EXPECT_EQ(r.status, TreeSaver::Status::Done);
+  EXPECT_TRUE(r.result.ok()) << DescribeResult(r.result);
   // The cap on depth ends the loop.
   EXPECT_NE(std::find_if(r.skipped.begin(), r.skipped.end(),
                          [](const TreeSaver::Skipped& s) { return s.path == "/T/T/T/T/T"; }),
@@ -224,14 +224,18 @@ TEST_F(Saver, FailedReadLeavesTheLocalFileAlone) {
 }
 
 TEST_F(Saver, CancelAndLostLinkEndTheRun) {
-  TreeSaver saver(*terminal, *files);
-  saver.Cancelled = [&] { return fs::exists(local / "T/a.txt"); };
-  EXPECT_EQ(saver.SaveDeviceTree(local.path, "", "T").status, TreeSaver::Status::Cancelled);
+  std::atomic<bool> stop{false};
+  OpContext context;
+  context.cancel = &stop;
+  TreeSaver saver(*terminal, *files, context);
+  saver.OnCount = [&](int) { stop = fs::exists(local / "T/a.txt"); };
+  EXPECT_EQ(saver.SaveDeviceTree(local.path, "", "T").result.reason, Reason::Cancelled);
   EXPECT_FALSE(fs::exists(local / "T/zero.txt"));
-  saver.Cancelled = nullptr;
+  stop = false;
+  saver.OnCount = nullptr;
   rig.link.Close();
   const TreeSaver::Result r = saver.SaveDeviceTree(local.path, "", "T");
-  EXPECT_EQ(r.status, TreeSaver::Status::LinkDown);
+  EXPECT_EQ(r.result.reason, Reason::LinkLost);
   EXPECT_EQ(r.saved, 0);
 }
 
@@ -297,7 +301,7 @@ TEST_F(Saver, LongNamesSaveAndTooLongOnesAreSkipped) {
   });
   TreeSaver saver(*terminal, *files);
   const TreeSaver::Result r = saver.SaveDeviceTree(local.path, "", "L");
-  EXPECT_EQ(r.status, TreeSaver::Status::Done);
+  EXPECT_TRUE(r.result.ok()) << DescribeResult(r.result);
   EXPECT_EQ(r.saved, 4);
   for (size_t n : {248, 251, 255}) EXPECT_EQ(Slurp(local / "L/" + std::string(n, 'n')), "long");
   EXPECT_EQ(Slurp(local / "L/z.txt"), "last");
@@ -313,7 +317,7 @@ TEST_F(Saver, LongNamesSaveAndTooLongOnesAreSkipped) {
 TEST_F(Saver, UnparsableLineInsideATreeEndsTheRun) {
   Device([](SimDevice& s) { s.Files().Faults().extraListing = {"bad\tbig\t32"}; });
   TreeSaver saver(*terminal, *files);
-  EXPECT_ANY_THROW(saver.SaveDeviceTree(local.path, "", "T"));
+  EXPECT_EQ(saver.SaveDeviceTree(local.path, "", "T").result.reason, Reason::BadReply);
 }
 
 }  // namespace

@@ -92,14 +92,14 @@ class DeviceClock : public ::testing::Test {
 
 TEST_F(DeviceClock, ReadsAndSetsTheDeviceClock) {
   const int64_t pc = SystemUtcMs();
-  ASSERT_EQ(SetDeviceTime(term, TimeCommand(pc - 3600000, 90)), TimeError::None);
+  ASSERT_TRUE(SetDeviceTime(term, TimeCommand(pc - 3600000, 90)).ok());
   EXPECT_EQ(rig.sim.Panel().SetCount(), 1);
   EXPECT_EQ(rig.sim.Panel().ZoneMinutes(), 90);
   const int64_t skew = rig.sim.Panel().DeviceUtcMs() - (SystemUtcMs() - 3600000);
   EXPECT_TRUE(skew > -1000 && skew < 3000) << skew;
 
   const DeviceTimeResult r = ReadDeviceTime(term);
-  EXPECT_EQ(r.reason, TimeError::None);
+  EXPECT_TRUE(r.result.ok());
   EXPECT_EQ(r.reply.rfind("UTC ", 0), 0u) << r.reply;
   EXPECT_NE(r.reply.find(" TZ 90\r\n"), std::string::npos) << r.reply;
 
@@ -113,11 +113,11 @@ TEST_F(DeviceClock, SilentDeviceGivesAnEmptyAnswerInBoundedTime) {
   rig.backend.WithDevice([&](VirtualDevice&) { rig.sim.Panel().Clock().silent = true; });
   const int64_t start = TickCount();
   const DeviceTimeResult r = ReadDeviceTime(term);
-  EXPECT_EQ(r.reason, TimeError::None);
+  EXPECT_EQ(r.result.reason, Reason::TimedOut);
   EXPECT_TRUE(r.reply.empty());
   EXPECT_LT(TickCount() - start, 2000);
   rig.link.Close();
-  EXPECT_EQ(ReadDeviceTime(term).reason, TimeError::NotOpen);
+  EXPECT_EQ(ReadDeviceTime(term).result.reason, Reason::NotOpen);
 }
 
 }  // namespace

@@ -206,13 +206,15 @@ TEST_F(Browser, FileReadsDriveTheProgressDisplay) {
   Files().WriteFile("/Logs/big.bin", std::string(20000, 'b'), 0);
   std::string content;
   std::vector<int> values;
-  auto previous = tool->window->Files().OnProgress;
-  tool->window->Files().OnProgress = [&](TvxkFiles& f, int64_t pos, int64_t total) {
-    previous(f, pos, total);
+  OpContext context = browser().TransferContext();
+  auto previous = context.progress;
+  context.progress = [&](int64_t pos, int64_t total) {
+    previous(pos, total);
     values.push_back(browser().pbFile->value());
   };
-  ASSERT_TRUE(tool->window->Files().ReadFile("/Logs/big.bin", content));
+  ASSERT_TRUE(tool->window->Files().ReadFile("/Logs/big.bin", content, context));
   EXPECT_EQ(values, (std::vector<int>{4096, 8192, 12288, 16384, 20000}));
+  browser().OnTransferDone();
   EXPECT_EQ(browser().pbFile->value(), 0);  // done clears it
 }
 
