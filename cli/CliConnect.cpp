@@ -74,7 +74,8 @@ OpResult Connect(Session& session, const CliOptions& options,
         return OpResult::Done();
       case Connector::Event::Refused:
         return OpResult::Fail(Reason::Refused,
-                              "the device's connection header was refused (wrong key?)");
+                              "the device's connection header was refused (malformed, late, "
+                              "or without proof of the key)");
       case Connector::Event::Waiting:
         if (TickCount() >= deadline) {
           if (options.link == CliOptions::Link::Serial)

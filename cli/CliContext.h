@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <ostream>
+#include <string>
 
 #include "cli/CliOptions.h"
+#include "cli/ExitStatus.h"
 #include "comms/OpContext.h"
 #include "session/Session.h"
 
@@ -11,12 +13,12 @@ namespace vxk {
 
 class CliProgress;
 
-// Exit statuses of vxkctl.
-enum ExitStatus : int {
-  kExitOk = 0,
-  kExitFailed = 1,  // the device operation (or a local file) failed
-  kExitUsage = 2,   // the command line cannot be run
-  kExitInterrupted = 130,
+// Why the last command failed, as its JSON error says it: the reason code, the device's
+// status text (empty when it gave none) and the message.
+struct CliFailure {
+  std::string reason;
+  std::string status;
+  std::string message;
 };
 
 // What a command works with: the open session, the options, the two output streams and the
@@ -29,14 +31,25 @@ struct CliContext {
   const std::atomic<bool>& cancel;
   bool progressOnTty = false;  // standard error is a terminal and -q was not given
   bool outputOnTty = false;    // standard output is a terminal
+  int inputFd = -1;            // standard input, for "put -"; -1: none
+  mutable CliFailure failure;  // set by the Fail calls
 
-  // "vxkctl: " + text on standard error, as TerminalText; returns kExitFailed.
-  int Fail(const std::string& text) const;
+  // "vxkctl: " + text on standard error (as TerminalText) and, with --json, the error object
+  // {"error", "reason", "status"} on standard output. Each returns the exit status.
+  int Fail(const std::string& text) const;                       // reason "failed", 1
+  int Fail(const std::string& text, const OpResult& why) const;  // the operation's reason
+  int FailWith(const std::string& text, const std::string& reasonCode,
+               const std::string& deviceStatus = {}) const;
+  int Usage(const std::string& text) const;  // 2
+  int Interrupted() const;                   // 130
   // An operation's context: its progress to the bar (when there is one), stopped by a signal.
   OpContext Context(CliProgress* progress = nullptr) const;
   // A note on standard error unless -q, as TerminalText.
   void Note(const std::string& text) const;
 };
+
+// The JSON error object of a failure, on one line.
+std::string FailureJson(const CliFailure& failure);
 
 // The device commands; each returns an exit status.
 int RunInfo(CliContext& c);
@@ -51,8 +64,5 @@ int RunExec(CliContext& c);
 int RunTime(CliContext& c);
 int RunLcd(CliContext& c);
 int RunFirmware(CliContext& c);
-
-// The device path of name inside folder ("/" joins once).
-std::string JoinDevicePath(const std::string& folder, const std::string& name);
 
 }  // namespace vxk

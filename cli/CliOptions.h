@@ -13,8 +13,9 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// What one vxkctl command line asks for. Link options come before the command word; the
-// command's own options may stand anywhere after it. -q, -v and --json are taken anywhere.
+// What one vxkctl command line asks for. Link options come before the command word (serve also
+// takes --key, --key-file, --rtt and --time after it); the command's own options may stand
+// anywhere after it. -q, -v and --json are taken anywhere.
 struct CliOptions {
   enum class Link { Usb, Serial, Listen, Socket };
 
@@ -42,6 +43,7 @@ struct CliOptions {
   std::vector<std::string> args;
   bool longList = false;                // ls -l
   bool recursive = false;               // get/put/rm -r
+  bool parents = false;                 // get/lcd -p: missing local folders are made
   bool route = false;                   // put --route
   bool sync = false;                    // time --sync
   std::optional<int> tzMinutes;         // time --tz=MIN (bare --tz: the PC's offset)
@@ -52,16 +54,23 @@ struct CliOptions {
   std::string passwordFile;             // diag --password-file=PATH
   std::string folders;                  // diag --folders=A,B
   int timeoutMs = 10000;                // exec --timeout=MS
+  bool keepGoing = false;               // batch --keep-going
+  std::string job;                      // serve --job=FILE
+  std::string results;                  // serve --results=FILE
+  int sessions = 16;                    // serve --sessions=N
+  int drainSeconds = 60;                // serve --drain=SECONDS
+  bool proxyProtocol = false;           // serve --proxy-protocol
 };
 
-// The commands, in the order the help lists them.
-const std::vector<std::string>& CliCommands();
+// Whether a command writes data to standard output or reads standard input through "-" (get
+// to -, put -, lcd --png=-).
+bool UsesStandardStreams(const CliOptions& options);
 
 // Parses the arguments after the program name; throws UsageError.
 CliOptions ParseCliOptions(const std::vector<std::string>& args);
 
-std::string ProgramHelp();
-// The help of one command; empty for an unknown one.
-std::string CommandHelp(const std::string& command);
+// Checks the parts of parsed options that only a whole command line can judge (arguments,
+// options that go together); throws UsageError. ParseCliOptions calls it.
+void CheckCliOptions(const CliOptions& options);
 
 }  // namespace vxk

@@ -1,15 +1,21 @@
-// The device commands of vxkctl that are no file commands: exec, time, lcd, firmware.
-#include <sstream>
+// The device commands of vxkctl that are no file commands: info, exec, time, lcd, firmware.
+#include <cctype>
 
 #include "cli/CliContext.h"
 #include "cli/CliProgress.h"
 #include "cli/CliText.h"
+#include "cli/DeviceClock.h"
+#include "cli/DevicePaths.h"
+#include "cli/FileCommandParts.h"
+#include "cli/IdentityFields.h"
+#include "cli/JsonObject.h"
 #include "comms/LinkLock.h"
 #include "comms/Ticks.h"
 #include "ops/FirmwareUpdate.h"
 #include "ops/LcdPicture.h"
 #include "ops/LcdSnapshot.h"
 #include "ops/LocalFiles.h"
+#include "ops/PngWriter.h"
 #include "ops/TimeSync.h"
 
 namespace vxk {
@@ -42,34 +48,48 @@ std::string Trimmed(std::string text) {
   return text.substr(start, end - start + 1);
 }
 
+// The first line of a reply that reports an error: a status "N:text" with N other than 0
+// (at most three digits, as the file commands answer), "ERROR", or "Unknown command ...".
+std::string ErrorStatusLine(const std::string& reply) {
+  size_t start = 0;
+  while (start < reply.size()) {
+    size_t end = reply.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = reply.size();
+    const std::string line = Trimmed(reply.substr(start, end - start));
+    size_t digits = 0;
+    while (digits < line.size() && std::isdigit(static_cast<unsigned char>(line[digits]))) ++digits;
+    const bool status = digits > 0 && digits <= 3 && digits + 1 < line.size() &&
+                        line[digits] == ':' && line.find_first_not_of('0') < digits;
+    if (status || line == "ERROR" || line.rfind("Unknown command", 0) == 0) return line;
+    start = end + 1;
+  }
+  return {};
+}
+
 }  // namespace
 
-OpContext CliContext::Context(CliProgress* progress) const {
-  OpContext context;
-  if (progress)
-    context.progress = [progress](int64_t done, int64_t total) { progress->Update(done, total); };
-  context.cancel = &cancel;
-  return context;
-}
-
-int CliContext::Fail(const std::string& text) const {
-  err << "vxkctl: " << TerminalText(text) << "\n";
-  return kExitFailed;
-}
-
-void CliContext::Note(const std::string& text) const {
-  if (!options.quiet) err << TerminalText(text) << "\n";
+int RunInfo(CliContext& c) {
+  const std::vector<IdentityField> fields = IdentityOf(c.session);
+  if (c.options.json) {
+    JsonObject json;
+    for (const IdentityField& f : fields) json.Device(f.name, f.value);
+    c.out << json.Text() << "\n";
+  } else {
+    for (const IdentityField& f : fields)
+      c.out << f.name << ": " << (f.value ? ShownText(*f.value) : "unknown") << "\n";
+  }
+  return kExitOk;
 }
 
 int RunExec(CliContext& c) {
-  const std::string& command = c.options.args[0];
-  if (HasControlChars(command)) {
-    c.err << "vxkctl: the command holds control characters (CR, LF, ESC ...); refused\n";
-    return kExitUsage;
-  }
+  std::string command;
+  for (const std::string& word : c.options.args) command += (command.empty() ? "" : " ") + word;
+  command = DevicePathArg(command);
+  if (HasControlChars(command))
+    return c.Usage("the command holds control characters (CR, LF, ESC ...); refused");
   TvxTerminal& t = c.session.Terminal();
   LinkLock lock(t.Link(), c.options.lockWaitMs);
-  if (!lock) return c.Fail("another program holds the device");
+  if (!lock) return c.Fail("another program holds the device", OpResult::Fail(Reason::LockTimeout));
   // Stale input first, then a fresh prompt, so the reply read is this command's.
   const int64_t flushEnd = TickCount() + kFlushTotalMs;
   while (!t.ReadChars(1, kFlushByteMs).empty() && TickCount() < flushEnd) {
@@ -84,10 +104,26 @@ int RunExec(CliContext& c) {
   if (firstEnd != std::string::npos && reply.compare(0, firstEnd, command) == 0) {
     reply.erase(0, firstEnd + 2);
   }
-  c.out << ShownLines(reply);
-  c.out.flush();
-  if (!complete)
-    return c.Fail("no prompt came back within " + std::to_string(c.options.timeoutMs) + " ms");
+  if (!c.options.json) {
+    c.out << ShownLines(reply);
+    c.out.flush();
+  }
+  if (!complete) {
+    return c.Fail(
+        "no prompt came back within " + std::to_string(c.options.timeoutMs) + " ms",
+        t.Link().IsOpen() ? OpResult::Fail(Reason::TimedOut) : OpResult::Fail(Reason::LinkLost));
+  }
+  const std::string error = ErrorStatusLine(reply);
+  if (!error.empty())
+    return c.FailWith("the device answered " + ShownText(error), "refused", error);
+  if (c.options.json) {
+    c.out << JsonObject()
+                 .Device("command", command)
+                 .Device("reply", reply)
+                 .Bool("complete", true)
+                 .Text()
+          << "\n";
+  }
   return kExitOk;
 }
 
@@ -99,26 +135,40 @@ int RunTime(CliContext& c) {
     const int offset = c.options.tzMinutes.value_or(PcTimesAt(now).offsetMinutes);
     sent = TimeCommand(now, offset);
     const OpResult set = SetDeviceTime(t, sent);
-    if (!set) return c.Fail("cannot reach the device's clock: " + ShownText(DescribeResult(set)));
+    if (!set)
+      return c.Fail("cannot reach the device's clock: " + ShownText(DescribeResult(set)), set);
     if (!c.options.json) c.Note("sent: " + sent);
   }
   const DeviceTimeResult device = ReadDeviceTime(t);
-  if (!device.result && device.result.reason != Reason::TimedOut)
-    return c.Fail("cannot reach the device's clock: " + ShownText(DescribeResult(device.result)));
+  if (!device.result && device.result.reason != Reason::TimedOut) {
+    return c.Fail("cannot reach the device's clock: " + ShownText(DescribeResult(device.result)),
+                  device.result);
+  }
   const PcTimes pc = PcTimesAt(SystemUtcMs());
   const std::string reply = Trimmed(device.reply);
+  // Setting the clock does not depend on the answer; showing it does.
+  if (reply.empty() && !c.options.sync) {
+    return c.Fail("the device did not answer TIME", OpResult::Fail(Reason::TimedOut));
+  }
   if (c.options.json) {
-    c.out << "{\"device\": " << JsonString(reply) << ", \"utc\": \"" << FormatDateTime(pc.utc)
-          << "\", \"local\": \"" << FormatDateTime(pc.local)
-          << "\", \"offset_minutes\": " << pc.offsetMinutes;
-    if (c.options.sync) c.out << ", \"sent\": " << JsonString(sent);
-    c.out << "}\n";
+    const DeviceClock clock = ParseDeviceClock(reply);
+    JsonObject json;
+    json.Device("device", reply);
+    if (clock.found) {
+      json.Local("device_time", IsoDateTime(clock.time, clock.utc))
+          .Real("difference_s", (clock.time - (clock.utc ? pc.utc : pc.local)) * 86400.0);
+    } else {
+      json.Null("device_time").Null("difference_s");
+    }
+    json.Local("utc", FormatDateTime(pc.utc))
+        .Local("local", FormatDateTime(pc.local))
+        .Number("offset_minutes", pc.offsetMinutes);
+    if (c.options.sync) json.Local("sent", sent);
+    c.out << json.Text() << "\n";
   } else {
     c.out << "Device: " << ShownText(UnixLines(reply).empty() ? "" : reply) << "\n"
           << UnixLines(PcTimeText(pc)) << "\n";
   }
-  // Setting the clock does not depend on the answer; showing it does.
-  if (reply.empty() && !c.options.sync) return c.Fail("the device did not answer TIME");
   return kExitOk;
 }
 
@@ -126,32 +176,50 @@ int RunLcd(CliContext& c) {
   TvxTerminal& t = c.session.Terminal();
   if (c.options.pressKey != 0) {
     const OpResult pressed = PressLcdKey(t, c.options.pressKey);
-    if (!pressed)
-      return c.Fail("cannot press key " + std::to_string(c.options.pressKey) + ": " +
-                    ShownText(DescribeResult(pressed)));
+    if (!pressed) {
+      return c.Fail("cannot press key " + std::to_string(c.options.pressKey) + Why(pressed),
+                    pressed);
+    }
   }
-  if (c.options.png.empty()) return kExitOk;
+  JsonObject json;
+  if (c.options.pressKey != 0) {
+    json.Number("key", c.options.pressKey);
+  } else {
+    json.Null("key");
+  }
+  if (c.options.png.empty()) {
+    if (c.options.json) c.out << json.Null("png").Null("width").Null("height").Text() << "\n";
+    return kExitOk;
+  }
   const LcdFetchResult fetched = FetchLcdSnapshot(t, c.Context());
-  if (fetched.result.reason == Reason::Cancelled) {
-    c.err << "vxkctl: interrupted\n";
-    return kExitInterrupted;
-  }
-  if (!fetched.ok()) return c.Fail("no LCD picture: " + ShownText(DescribeResult(fetched.result)));
+  if (fetched.result.reason == Reason::Cancelled) return c.Interrupted();
+  if (!fetched.ok()) return c.Fail("no LCD picture" + Why(fetched.result), fetched.result);
   const RgbImage picture = DrawLcdPicture(fetched.snapshot, LcdPaint{});
-  if (picture.IsNull()) return c.Fail("the device's LCD has no pixels");
-  SavePngFile(picture, c.options.png);
-  c.Note("saved " + c.options.png + " (" + std::to_string(fetched.snapshot.width) + " x " +
-         std::to_string(fetched.snapshot.height) + ")");
+  if (picture.IsNull()) {
+    return c.Fail("the device's LCD has no pixels", OpResult::Fail(Reason::Unsupported));
+  }
+  WriteLocalOutput(c, c.options.png, EncodePng(picture), 0, c.options.parents);
+  const std::string size = std::to_string(picture.width) + " x " + std::to_string(picture.height);
+  c.Note("saved " + (c.options.png == "-" ? std::string("to standard output") : c.options.png) +
+         " (" + size + " pixels)");
+  if (c.options.json) {
+    c.out << json.Local("png", c.options.png)
+                 .Number("width", picture.width)
+                 .Number("height", picture.height)
+                 .Text()
+          << "\n";
+  }
   return kExitOk;
 }
 
 int RunFirmware(CliContext& c) {
   if (c.session.Link().Capabilities().find(".uft.") == std::string::npos) {
-    return c.Fail("the device does not take firmware this way (no .uft. capability)");
+    return c.Fail("the device does not take firmware this way (no .uft. capability)",
+                  OpResult::Fail(Reason::Unsupported));
   }
   const std::string& path = c.options.args[0];
   const std::string image = ReadImageFile(path, path);
-  if (image.empty()) return c.Fail(path + " is empty");
+  if (image.empty()) return c.FailWith(path + " is empty", "local_error");
   CliProgress progress(c.err, c.progressOnTty);
   FirmwareUpdate::Hooks hooks;
   hooks.status = [&c](const std::string& text, int) {
@@ -163,13 +231,17 @@ int RunFirmware(CliContext& c) {
   progress.Start(name);
   const OpResult loaded = update.LoadDirect(name, image);
   progress.Finish();
-  if (c.cancel || loaded.reason == Reason::Cancelled) {
-    c.err << "vxkctl: interrupted\n";
-    return kExitInterrupted;
-  }
-  if (!loaded)
-    return c.Fail("the device did not take " + path + ": " + ShownText(DescribeResult(loaded)));
+  if (c.cancel || loaded.reason == Reason::Cancelled) return c.Interrupted();
+  if (!loaded) return c.Fail("the device did not take " + path + Why(loaded), loaded);
   c.Note("done");
+  if (c.options.json) {
+    c.out << JsonObject()
+                 .Local("file", path)
+                 .Device("name", name)
+                 .Number("bytes", static_cast<int64_t>(image.size()))
+                 .Text()
+          << "\n";
+  }
   return kExitOk;
 }
 

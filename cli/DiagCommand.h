@@ -15,6 +15,10 @@ std::vector<std::string> ParseDiagFolders(const std::string& text);
 // VXK_ZIP_PASSWORD; empty for none. Throws UsageError.
 std::string ResolveZipPassword(const CliOptions& options, const char* environmentPassword);
 
+// For a diag command: checks its folders and puts the password it is to use in place (see
+// ResolveZipPassword); other commands are left as they are. Throws UsageError.
+void PrepareDiag(CliOptions& options, const char* environmentPassword);
+
 // `vxkctl diag --zip=FILE [--password=P] [--folders=...]`: the window's diagnostics archive,
 // with the same entries; the tool's panes are empty here. Without --folders the folders the
 // window's dialog ticks at first: /Config, /Logs, /Lua and the root.

@@ -1,15 +1,18 @@
 #include "cli/Vxkctl.h"
 
-#include <map>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include "FileAccess/ConversionError.h"
+#include "cli/BatchRun.h"
 #include "cli/CliConnect.h"
-#include "cli/CliContext.h"
+#include "cli/CliHelp.h"
 #include "cli/CliText.h"
-#include "cli/Shell.h"
-#include "comms/LinkLock.h"
-#include "ops/LocalFiles.h"
-#include "ops/PngWriter.h"
+#include "cli/CommandRunner.h"
+#include "cli/DiagCommand.h"
+#include "cli/IdentityFields.h"
+#include "cli/ServeCommand.h"
+#include "cli/TextFile.h"
 
 #ifndef VXK_VERSION
 #define VXK_VERSION "0"
@@ -18,17 +21,35 @@
 namespace vxk {
 namespace {
 
-// After the lock is taken: ESC brings up a fresh prompt, which is read away.
-constexpr int kPromptSlackMs = 250;
+// The longest batch file taken.
+constexpr size_t kMaxBatchBytes = size_t(1) << 20;
 
-int Dispatch(CliContext& c, VxkctlEnvironment& env) {
-  static const std::map<std::string, int (*)(CliContext&)> commands = {
-      {"info", RunInfo}, {"ls", RunLs},       {"get", RunGet}, {"put", RunPut},
-      {"rm", RunRm},     {"mkdir", RunMkdir}, {"mv", RunMv},   {"cat", RunCat},
-      {"exec", RunExec}, {"time", RunTime},   {"lcd", RunLcd}, {"firmware", RunFirmware}};
-  const std::string& name = c.options.command;
-  if (name == "diag") return RunDiag(c);
-  return commands.at(name)(c);
+int Usage(VxkctlEnvironment& env, const std::string& text) {
+  env.err << "vxkctl: " << TerminalText(text) << "\n";
+  return kExitUsage;
+}
+
+// Why the connection did not come up, and its exit status: 3 for no device, a port that
+// cannot be listened on or a refused header, 1 for an unusable terminal lock, 130 for an
+// interruption.
+int ConnectFailure(VxkctlEnvironment& env, const CliOptions& options, const OpResult& connected,
+                   const std::string& key) {
+  if (connected.reason == Reason::Cancelled) {
+    env.err << "vxkctl: interrupted\n";
+    return kExitInterrupted;
+  }
+  std::string text = connected.detail.empty() ? DescribeResult(connected) : connected.detail;
+  // A terminal lock that cannot be had safely is a local matter; everything else is the link's.
+  const bool local = connected.reason == Reason::LocalError && !env.lock.Problem().empty();
+  const char* reason = local                                 ? "local_error"
+                       : connected.reason == Reason::Refused ? code::kAuth
+                                                             : code::kNoDevice;
+  if (connected.reason == Reason::Refused && key.empty()) {
+    text += "; no key was given (--key, --key-file or VXK_KEY)";
+  }
+  env.err << "vxkctl: " << TerminalText(text) << "\n";
+  if (options.json) env.out << FailureJson({reason, "", text}) << "\n";
+  return local ? kExitFailed : kExitLink;
 }
 
 }  // namespace
@@ -36,6 +57,7 @@ int Dispatch(CliContext& c, VxkctlEnvironment& env) {
 int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
   CliOptions options;
   std::string key;
+  std::vector<BatchLine> batch;
   try {
     options = ParseCliOptions(args);
     if (options.help) {
@@ -46,14 +68,18 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
       env.out << "vxkctl " << VXK_VERSION << "\n";
       return kExitOk;
     }
-    if (options.command == "diag") {
-      ParseDiagFolders(options.folders);
-      options.password = ResolveZipPassword(options, env.environmentPassword);
+    if (options.command == "serve") return RunServe(options, env);
+    PrepareDiag(options, env.environmentPassword);
+    if (options.command == "batch") {
+      const std::string& file = options.args[0];
+      const bool fromInput = file == "-";
+      const std::string text = fromInput ? ReadTextInput(env.inputFd, kMaxBatchBytes)
+                                         : ReadTextFile(file, kMaxBatchBytes);
+      batch = ParseBatch(text, fromInput, false);
     }
     key = ResolveKey(options, env.environmentKey);
   } catch (const UsageError& e) {
-    env.err << "vxkctl: " << TerminalText(e.what()) << "\n";
-    return kExitUsage;
+    return Usage(env, e.what());
   }
 
   Session session(SettingsOf(options, key), env.hid, env.lock);
@@ -62,45 +88,22 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
     if (options.verbose) env.err << ShownText(line) << "\n";
   };
   const OpResult connected = Connect(session, options, status, env.cancel);
-  if (connected.reason == Reason::Cancelled) {
-    env.err << "vxkctl: interrupted\n";
-    return kExitInterrupted;
-  }
-  if (!connected) {
-    env.err << "vxkctl: "
-            << TerminalText(connected.detail.empty() ? DescribeResult(connected) : connected.detail)
-            << "\n";
-    return kExitFailed;
-  }
+  if (!connected) return ConnectFailure(env, options, connected, key);
 
-  CliContext c{session, options, env.out, env.err, env.cancel, env.stderrIsTty && !options.quiet};
-  c.outputOnTty = env.stdoutIsTty;
-  try {
-    if (options.command == "shell") return RunShell(c, env.inputFd, env.outputFd);
-    // One command is one unit under the terminal lock, as the window's operations are, so
-    // no other program's exchange comes between its steps.
-    LinkLock lock(session.Link(), options.lockWaitMs);
-    if (!lock) {
-      const std::string problem = env.lock.Problem();
-      return c.Fail(problem.empty() ? "another program is using the device (terminal lock)"
-                                    : problem);
-    }
-    TvxTerminal& t = session.Terminal();
-    t.Send(std::string(1, TvxTerminal::kEsc));
-    t.ReadToPromptEnd(t.RoundTripTime() + kPromptSlackMs);
-    return Dispatch(c, env);
-  } catch (const UsageError& e) {
-    env.err << "vxkctl: " << TerminalText(e.what()) << "\n";
-    return kExitUsage;
-  } catch (const LocalFileError& e) {
-    return c.Fail(e.what());
-  } catch (const PngError& e) {
-    return c.Fail(e.what());
-  } catch (const ConversionError& e) {
-    return c.Fail(std::string("bad reply from the device: ") + e.what());
-  } catch (const std::exception& e) {
-    return c.Fail(e.what());
-  }
+  CommandRunner runner(session, env.lock, env.cancel);
+  const CommandIo io{env.out,
+                     env.err,
+                     env.stderrIsTty,
+                     env.stdoutIsTty,
+                     options.command == "batch" && options.args[0] == "-" ? -1 : env.inputFd,
+                     env.outputFd};
+  if (options.command != "batch") return runner.Run(options, io).exit;
+  const BatchOutcome outcome =
+      RunBatchLines(runner, batch, DevicePlaceholders(session), options, io,
+                    env.environmentPassword, env.cancel, [&](const StepReport& step) {
+                      if (options.json) env.out << StepJson(step) << "\n" << std::flush;
+                    });
+  return outcome.exit;
 }
 
 }  // namespace vxk

@@ -24,6 +24,10 @@ struct VxkctlEnvironment {
   int outputFd = 1;                           // the shell's screen
   const char* environmentPassword = nullptr;  // VXK_ZIP_PASSWORD
   bool stdoutIsTty = false;
+  // serve: how many SIGINT/SIGTERM came (the first drains, the second stops the running jobs),
+  // and the flag that keeps the second one from ending the process at once. Null: none.
+  const std::atomic<int>* signalCount = nullptr;
+  std::atomic<bool>* holdSecondSignal = nullptr;
 };
 
 // Runs one vxkctl command line (without the program name); returns the exit status.

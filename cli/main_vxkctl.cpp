@@ -13,11 +13,14 @@
 namespace {
 
 std::atomic<bool> g_cancel{false};
+std::atomic<int> g_signals{0};
+std::atomic<bool> g_holdSecond{false};
 
 // The first Ctrl+C asks the running operation to stop cleanly; a second one ends the program
-// at once.
+// at once, but for serve, which stops its running jobs then and still writes their results.
 void OnSignal(int sig) {
-  if (g_cancel.exchange(true)) {
+  g_cancel = true;
+  if (g_signals.fetch_add(1) >= 1 && !g_holdSecond) {
     std::signal(sig, SIG_DFL);
     std::raise(sig);
   }
@@ -49,6 +52,8 @@ int main(int argc, char** argv) {
   env.environmentPassword = std::getenv("VXK_ZIP_PASSWORD");
   env.stderrIsTty = ::isatty(STDERR_FILENO) == 1;
   env.stdoutIsTty = ::isatty(STDOUT_FILENO) == 1;
+  env.signalCount = &g_signals;
+  env.holdSecondSignal = &g_holdSecond;
   const int status = vxk::RunVxkctl(args, env);
   std::cout.flush();
   return std::cout.good() || status != 0 ? status : 1;

@@ -89,6 +89,7 @@ int TerminalLock::OpenFile(std::string& problem) {
 }
 
 bool TerminalLock::AcquireFile(int timeoutMs, std::string& problem) {
+  if (path_.empty()) return true;  // within the process only
   const int fd = OpenFile(problem);
   if (fd < 0) return false;
   if (timeoutMs < 0) {

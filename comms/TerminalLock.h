@@ -16,6 +16,11 @@ namespace vxk {
 // 0700). When that folder or the file is not private (a symbolic link, another owner, open to
 // others), Lock fails and Problem() says why: running unlocked would let two programs talk to
 // one device at once.
+//
+// A lock made with an empty path has no lock file: it keeps threads of this process apart and
+// nothing else. A link that no other program can reach (a TCP connection a vxkctl serve session
+// accepted itself) takes one of its own, so that independent devices are not served one
+// exchange at a time.
 class TerminalLock {
  public:
   static constexpr const char* kName = "Corvane_vx.keeper_Terminal_Mutex";

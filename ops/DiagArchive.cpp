@@ -92,7 +92,10 @@ DiagResult DiagArchive::Save(const DiagRequest& request, const OpContext& contex
   for (const std::string& folder : request.folders) {
     if (cancelled()) return result;
     std::vector<std::string> lines;
-    if (!files_.ListDirectory(folder, lines)) continue;
+    if (!files_.ListDirectory(folder, lines)) {
+      result.unlisted.push_back(folder);
+      continue;
+    }
     for (const std::string& line : lines) {
       if (cancelled()) return result;
       TDirEntry entry;

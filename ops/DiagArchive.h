@@ -54,6 +54,8 @@ struct DiagResult {
   int files = 0;  // device files stored
   // Device names left out because they would make unsafe or duplicate entries.
   std::vector<std::string> skipped;
+  // Folders asked for that the device could not list (not there, or no answer).
+  std::vector<std::string> unlisted;
 };
 
 // Builds the diagnostics archive: the device information, the "?c,i" report, the files of

@@ -52,11 +52,11 @@ TEST(VxkctlUsb, CommandsOverTheFakeDevice) {
   EXPECT_EQ(usb.Run({"ls", "/New"}), 0);
   // Picked by serial number: the right one opens, another is not there.
   EXPECT_EQ(usb.Run({"--serial=100042", "--wait=0", "info"}), 0);
-  EXPECT_EQ(usb.Run({"--serial=999", "--wait=0", "info"}), 1);
+  EXPECT_EQ(usb.Run({"--serial=999", "--wait=0", "info"}), 3);
   EXPECT_NE(usb.err.str().find("serial number 999"), std::string::npos);
   // Unplugged: no device within the wait.
   usb.backend.Unplug();
-  EXPECT_EQ(usb.Run({"--wait=0", "ls"}), 1);
+  EXPECT_EQ(usb.Run({"--wait=0", "ls"}), 3);
 }
 
 TEST(VxkctlUsb, TerminalLockHeldElsewhereFailsTheCommand) {

@@ -66,7 +66,7 @@ TEST(VxkctlUsage, ExitStatusAndHelpWithoutDevice) {
   const std::vector<Case> cases = {
       {{"--help"}, 0, "Usage: vxkctl"},
       {{"--version"}, 0, "vxkctl "},
-      {{"get", "--help"}, 0, "get [-r] PATH [LOCAL]"},
+      {{"get", "--help"}, 0, "get [-r] [-p] PATH... [LOCAL|-]"},
       {{}, 2, "no command"},
       {{"frobnicate"}, 2, "unknown command"},
       {{"get"}, 2, "usage: vxkctl get"},
@@ -276,7 +276,7 @@ TEST_F(Vxkctl, ExecTimeAndLcd) {
 
 TEST_F(Vxkctl, WrongKeyStallAndInterrupt) {
   const CtlResult wrong = rig.Run({"ls"}, {}, "k", "other");
-  EXPECT_EQ(wrong.status, 1);
+  EXPECT_EQ(wrong.status, 3);
   EXPECT_NE(wrong.err.find("refused"), std::string::npos) << wrong.err;
 
   WriteFile(fs::path(rig.root.path) / "Logs" / "big.bin", Bytes(1 << 20, 3));
@@ -308,7 +308,7 @@ TEST_F(Vxkctl, WrongKeyStallAndInterrupt) {
 // shown, never acted on.
 TEST_F(Vxkctl, VerboseHeaderLinesAreEscaped) {
   const CtlResult r = rig.Run({"-v", "ls"}, {"--site", "\x1b]0;pwned\x07\x1b[2J"}, "k", "other");
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 3);
   EXPECT_NE(r.err.find("Site: \\x1B]0;pwned\\x07\\x1B[2J\n"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find_first_of("\x1b\x07"), std::string::npos);
 }
