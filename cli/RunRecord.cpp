@@ -11,7 +11,7 @@ std::string IsoUtcMs(int64_t utcMs) {
   const std::time_t seconds = static_cast<std::time_t>(utcMs / 1000);
   std::tm utc{};
   gmtime_r(&seconds, &utc);
-  char text[40];
+  char text[96];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
                 utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
                 static_cast<int>(utcMs % 1000));

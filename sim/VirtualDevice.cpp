@@ -100,6 +100,7 @@ void VirtualDevice::ReceiveTerminal(std::string_view bytes) {
     const char c = bytes[i++];
     switch (c) {
       case '\x1B':
+        ++escapeCount_;
         line_.clear();
         Print("\r\n");
         EmitPrompt();

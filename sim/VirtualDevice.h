@@ -118,6 +118,8 @@ class VirtualDevice {
   // Lines the interpreter has run, for tests.
   const std::string& LastCommand() const { return lastCommand_; }
   int CommandCount() const { return commandCount_; }
+  // ESC bytes taken (each one abandons the line and redraws the prompt).
+  int EscapeCount() const { return escapeCount_; }
   // The most recent kHistory lines, oldest first.
   const std::deque<std::string>& CommandHistory() const { return history_; }
   static constexpr size_t kHistory = 4096;
@@ -181,6 +183,7 @@ class VirtualDevice {
   Clock clock_;
   std::string lastCommand_;
   int commandCount_ = 0;
+  int escapeCount_ = 0;
   std::deque<std::string> history_;
   bool disconnect_ = false;
   int64_t restartAt_ = -1;

@@ -24,9 +24,11 @@ CtlProcess::~CtlProcess() {
   if (errFd_ >= 0) ::close(errFd_);
 }
 
-bool CtlProcess::Start(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-  int out[2], err[2];
+bool CtlProcess::Start(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                       const std::optional<std::string>& input) {
+  int out[2], err[2], in[2] = {-1, -1};
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return false;
+  if (input && ::pipe2(in, O_CLOEXEC) != 0) return false;
   std::vector<std::string> argv{VxkctlPath()};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> cargv, cenv;
@@ -38,8 +40,7 @@ bool CtlProcess::Start(const std::vector<std::string>& args, const std::vector<s
   cenv.push_back(nullptr);
   pid_ = ::fork();
   if (pid_ == 0) {
-    const int devnull = ::open("/dev/null", O_RDONLY);
-    ::dup2(devnull, 0);
+    ::dup2(input ? in[0] : ::open("/dev/null", O_RDONLY), 0);
     ::dup2(out[1], 1);
     ::dup2(err[1], 2);
     ::execve(cargv[0], cargv.data(), cenv.data());
@@ -49,6 +50,13 @@ bool CtlProcess::Start(const std::vector<std::string>& args, const std::vector<s
   ::close(err[1]);
   outFd_ = out[0];
   errFd_ = err[0];
+  if (input) {
+    ::close(in[0]);
+    // The child reads all of it before it answers; a pipe holds far more than a test sends.
+    const ssize_t n = ::write(in[1], input->data(), input->size());
+    ::close(in[1]);
+    if (n != static_cast<ssize_t>(input->size())) return false;
+  }
   return pid_ > 0;
 }
 
@@ -127,14 +135,15 @@ std::vector<std::string> CliRig::Env() const {
 }
 
 CtlResult CliRig::Run(const std::vector<std::string>& args, const std::vector<std::string>& simArgs,
-                      const std::string& key, const std::string& simKey) {
+                      const std::string& key, const std::string& simKey,
+                      const std::optional<std::string>& input) {
   const std::string port = FreePort();
   std::vector<std::string> ctlArgs{"--listen=" + port, "--wait=10"};
   if (!key.empty()) ctlArgs.push_back("--key=" + key);
   ctlArgs.insert(ctlArgs.end(), args.begin(), args.end());
   CtlProcess ctl;
   CtlResult result;
-  if (!ctl.Start(ctlArgs, Env())) return result;
+  if (!ctl.Start(ctlArgs, Env(), input)) return result;
   std::vector<std::string> simArgv{VxksimPath(), "--tcp", "127.0.0.1:" + port, "--root", root.path};
   if (!simKey.empty()) simArgv.insert(simArgv.end(), {"--key", simKey});
   simArgv.insert(simArgv.end(), simArgs.begin(), simArgs.end());

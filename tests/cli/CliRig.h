@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@ namespace vxk {
 class CtlProcess {
  public:
   ~CtlProcess();
-  bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env);
+  // input, when given, is the program's standard input (else /dev/null).
+  bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env,
+             const std::optional<std::string>& input = std::nullopt);
   // The exit status (128 + signal), or -1 when it has not ended within timeoutMs.
   int Wait(int timeoutMs);
   void Signal(int sig);
@@ -54,7 +57,8 @@ class CliRig {
   CliRig();
   // Runs vxkctl [link] args against a fresh vxksim on root (changes stay in root).
   CtlResult Run(const std::vector<std::string>& args, const std::vector<std::string>& simArgs = {},
-                const std::string& key = "k", const std::string& simKey = "k");
+                const std::string& key = "k", const std::string& simKey = "k",
+                const std::optional<std::string>& input = std::nullopt);
   TempDir lockDir;
   TempDir root;
   std::vector<std::string> Env() const;
