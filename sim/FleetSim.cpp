@@ -133,6 +133,7 @@ void Dial(const FleetOptions& o, FleetDevice& device, Registry& registry) {
     close(fd);
   } else {
     SleepMs(std::max(o.timing.toDeviceLatencyMs, 0));
+    if (o.proven) ++*o.proven;
     StreamServer server(sim.Device(), fd, o.timing);
     registry.Add(&server);
     server.Run();

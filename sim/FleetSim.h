@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ struct FleetOptions {
   double spreadSeconds = 0;
   int connectTimeoutMs = 10000;
   int lifeMs = 120000;
+  // Counted up as each device has the tool's proof and starts to be served (may be null).
+  std::atomic<int>* proven = nullptr;
 };
 
 struct FleetDevice {
