@@ -1,6 +1,7 @@
 #include "sim/FleetSim.h"
 
 #include <netdb.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -115,6 +116,11 @@ void Dial(const FleetOptions& o, FleetDevice& device, Registry& registry) {
   if (device.kind == FleetDevice::Kind::Drops) sim.Files().Faults().dropAfter = o.dropAfterBytes;
   const int fd = Connect(o.host, o.port, o.connectTimeoutMs);
   if (fd < 0) return;
+  sockaddr_storage local{};
+  socklen_t length = sizeof local;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+      local.ss_family == AF_INET)
+    device.localPort = ntohs(reinterpret_cast<sockaddr_in&>(local).sin_port);
   HeaderOptions header;
   header.key = o.key;
   header.wrongDigest = device.kind == FleetDevice::Kind::BadHeader;

@@ -41,6 +41,7 @@ struct FleetDevice {
   enum class End { NotConnected, Refused, NoProof, WrongProof, Served, Stopped };
   std::string serial;
   Kind kind = Kind::Good;
+  int localPort = 0;  // of its connection
   End end = End::NotConnected;
   int commands = 0;     // command lines the device ran
   int escapes = 0;      // ESC bytes it took (each brings a fresh prompt)
