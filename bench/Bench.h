@@ -35,6 +35,8 @@ void RunOpsBenches();
 // vxkctl as a program against vxksim.
 void RunCliBenches();
 void RunDiagBenches();
+// vxkctl serve against a fleet of virtual devices.
+void RunFleetBenches();
 // The windows and the running tool; only in a build with the GUI.
 void RunUiBenches();
 void RunLcdBenches();

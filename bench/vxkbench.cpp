@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
   vxk::RunOpsBenches();
   vxk::RunCliBenches();
   vxk::RunDiagBenches();
+  vxk::RunFleetBenches();
 #ifdef VXK_BENCH_GUI
   vxk::RunUiBenches();
   vxk::RunLcdBenches();

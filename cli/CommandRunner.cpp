@@ -62,8 +62,9 @@ int CommandRunner::Dispatch(CliContext& c, const CommandIo& io) {
 }
 
 CommandRunner::Outcome CommandRunner::Run(const CliOptions& options, const CommandIo& io) {
-  CliContext c{session_,       options,          io.out,     io.err, cancel_,
-               io.stderrIsTty && !options.quiet, io.stdoutIsTty, io.inputFd, {}};
+  CliContext c{session_,       options,    io.out,
+               io.err,         cancel_,    io.stderrIsTty && !options.quiet,
+               io.stdoutIsTty, io.inputFd, {}};
   int status;
   try {
     status = Dispatch(c, io);

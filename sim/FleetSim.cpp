@@ -110,7 +110,8 @@ void Dial(const FleetOptions& o, FleetDevice& device, Registry& registry) {
   identity.serial = device.serial;
   auto files = SimFileSystem::Demo(PackedNow());
   std::string log(o.logBytes, '\0');
-  for (size_t k = 0; k < log.size(); ++k) log[k] = static_cast<char>(k % 61 == 60 ? '\n' : 'a' + k % 26);
+  for (size_t k = 0; k < log.size(); ++k)
+    log[k] = static_cast<char>(k % 61 == 60 ? '\n' : 'a' + k % 26);
   files->WriteFile("/Logs/device.log", log, PackedNow());
   SimDevice sim(identity, std::move(files));
   if (device.kind == FleetDevice::Kind::Drops) sim.Files().Faults().dropAfter = o.dropAfterBytes;
@@ -147,7 +148,7 @@ void Dial(const FleetOptions& o, FleetDevice& device, Registry& registry) {
     device.end = registry.Stopped() ? FleetDevice::End::Stopped : FleetDevice::End::Served;
   }
   device.commands = sim.Device().CommandCount();
-  device.escapes = sim.Device().EscapeCount();
+  device.turns = sim.Device().TurnCount();
   device.seconds = static_cast<double>(TickCount() - start) / 1000.0;
 }
 

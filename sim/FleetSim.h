@@ -23,10 +23,10 @@ struct FleetOptions {
   int count = 200;
   std::string key;
   long firstSerial = 300000;
-  LinkTiming timing;           // latency and line rate of every device's link
+  LinkTiming timing;  // latency and line rate of every device's link
   size_t logBytes = 65536;
-  double badHeaderShare = 0;   // of the fleet
-  double dropShare = 0;        // of the fleet
+  double badHeaderShare = 0;  // of the fleet
+  double dropShare = 0;       // of the fleet
   long dropAfterBytes = 8192;
   int concurrent = 0;
   double spreadSeconds = 0;
@@ -43,9 +43,9 @@ struct FleetDevice {
   Kind kind = Kind::Good;
   int localPort = 0;  // of its connection
   End end = End::NotConnected;
-  int commands = 0;     // command lines the device ran
-  int escapes = 0;      // ESC bytes it took (each brings a fresh prompt)
-  double seconds = 0;   // from its dial to its hang-up
+  int commands = 0;    // command lines the device ran
+  int turns = 0;       // round trips the tool made with it (VirtualDevice::TurnCount)
+  double seconds = 0;  // from its dial to its hang-up
 };
 
 struct FleetResult {

@@ -19,6 +19,10 @@ VirtualDevice::VirtualDevice(DeviceIdentity identity) : identity_(std::move(iden
 
 void VirtualDevice::Receive(int channel, std::string_view bytes, uint8_t flags) {
   if (channel == 0) {
+    if (answered_ && !bytes.empty()) {
+      ++turnCount_;
+      answered_ = false;
+    }
     const int64_t now = Now();
     Tick(now);
     if (generators_[0] || now < busyUntil_) return;
@@ -100,7 +104,6 @@ void VirtualDevice::ReceiveTerminal(std::string_view bytes) {
     const char c = bytes[i++];
     switch (c) {
       case '\x1B':
-        ++escapeCount_;
         line_.clear();
         Print("\r\n");
         EmitPrompt();
@@ -237,6 +240,7 @@ void VirtualDevice::PrintLine(std::string_view text) {
 
 void VirtualDevice::Emit(int channel, std::string_view bytes) {
   if (channel < 0 || channel >= kChannels) return;
+  if (channel == 0 && !bytes.empty()) answered_ = true;
   Output& out = output_[channel];
   if (channel == 0 && fault_.Armed()) {
     bool disconnect = false;

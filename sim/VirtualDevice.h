@@ -118,8 +118,9 @@ class VirtualDevice {
   // Lines the interpreter has run, for tests.
   const std::string& LastCommand() const { return lastCommand_; }
   int CommandCount() const { return commandCount_; }
-  // ESC bytes taken (each one abandons the line and redraws the prompt).
-  int EscapeCount() const { return escapeCount_; }
+  // Round trips the host made: the times bytes arrived on channel 0 after the device had
+  // answered the ones before (the first arrival counts too).
+  int TurnCount() const { return turnCount_; }
   // The most recent kHistory lines, oldest first.
   const std::deque<std::string>& CommandHistory() const { return history_; }
   static constexpr size_t kHistory = 4096;
@@ -183,7 +184,8 @@ class VirtualDevice {
   Clock clock_;
   std::string lastCommand_;
   int commandCount_ = 0;
-  int escapeCount_ = 0;
+  int turnCount_ = 0;
+  bool answered_ = true;  // output on channel 0 since the last arrival
   std::deque<std::string> history_;
   bool disconnect_ = false;
   int64_t restartAt_ = -1;

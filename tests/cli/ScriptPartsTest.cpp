@@ -26,8 +26,12 @@ TEST(ScriptParts, WordsAndPlaceholders) {
 
   // Whatever a header says, a value is one harmless file name.
   const std::pair<std::string, std::string> values[] = {
-      {"100042", "100042"}, {"../../etc", "_._.._etc"}, {"a/b c\r\n\x1b", "a_b_c___"},
-      {"-rf", "_rf"},        {"", "unknown"},            {"caf\xE9", "caf_"},
+      {"100042", "100042"},
+      {"../../etc", "_._.._etc"},
+      {"a/b c\r\n\x1b", "a_b_c___"},
+      {"-rf", "_rf"},
+      {"", "unknown"},
+      {"caf\xE9", "caf_"},
   };
   for (const auto& [raw, safe] : values) EXPECT_EQ(SafeValue(raw), safe) << raw;
   EXPECT_EQ(SafeValue(std::string(100, 'x')).size(), 64u);
@@ -98,9 +102,8 @@ TEST(ScriptParts, ResultsFileLinesNeverInterleave) {
     const size_t a = line.find(':'), b = line.find(':', a + 1);
     ASSERT_NE(b, std::string::npos) << line.substr(0, 40);
     const int t = std::stoi(line.substr(0, a)), n = std::stoi(line.substr(a + 1, b - a - 1));
-    EXPECT_EQ(line.substr(b + 1),
-              std::string(static_cast<size_t>((n * 977 + t * 131) % 9000),
-                          static_cast<char>('a' + t)));
+    EXPECT_EQ(line.substr(b + 1), std::string(static_cast<size_t>((n * 977 + t * 131) % 9000),
+                                              static_cast<char>('a' + t)));
     EXPECT_TRUE(seen.insert(line.substr(0, b)).second) << "twice: " << line.substr(0, b);
   }
   EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));

@@ -69,9 +69,9 @@ class ServeRig {
 
 TEST(Serve, EveryDeviceOnceWithDropsAndBadHeaders) {
   ServeRig serve;
-  ASSERT_TRUE(serve.Start("time --sync\nls /Logs\nget /Logs/device.log " + serve.Out() +
-                              "/{serial}.log\nexec ver\n",
-                          {"--sessions=4"}))
+  ASSERT_TRUE(serve.Start(
+      "time --sync\nls /Logs\nget /Logs/device.log " + serve.Out() + "/{serial}.log\nexec ver\n",
+      {"--sessions=4"}))
       << serve.process.err;
   // Health checks of a load balancer: connect and close, saying nothing. No line for them.
   for (int i = 0; i < 3; ++i) close(Dial(serve.port));

@@ -144,7 +144,8 @@ TEST_F(VxkctlScript, BasicsInOneBatch) {
   for (const Case& c : cases) script += c.line + "\n";
   const fs::path file = L("script.vxk");
   WriteFile(file, script);
-  const CtlResult r = rig.Run({"batch", "--json", "--keep-going", file.string()}, {"--serial", "777"});
+  const CtlResult r =
+      rig.Run({"batch", "--json", "--keep-going", file.string()}, {"--serial", "777"});
   EXPECT_EQ(r.status, 1) << r.err;  // the first failure's
   const std::map<int, Json> steps = StepsByLine(r.out);
   ASSERT_EQ(steps.size(), cases.size()) << r.out << r.err;
@@ -156,8 +157,8 @@ TEST_F(VxkctlScript, BasicsInOneBatch) {
     cases[i].check(step["result"]);
   }
   // What get, mkdir, mv and rm did, on standard error.
-  for (const char* note : {"/Logs/b.log -> ", "made folder /M2", "renamed /M1 -> /N1",
-                           "removed /Logs/b.log"})
+  for (const char* note :
+       {"/Logs/b.log -> ", "made folder /M2", "renamed /M1 -> /N1", "removed /Logs/b.log"})
     EXPECT_NE(r.err.find(note), std::string::npos) << note << "\n" << r.err;
 }
 
@@ -184,8 +185,7 @@ TEST_F(VxkctlScript, StandardStreams) {
   EXPECT_EQ(lcd.status, 0) << lcd.err;
   EXPECT_EQ(lcd.out.substr(0, 8), "\x89PNG\r\n\x1a\n");
   WriteFile(L("in.vxk"), "ls /Logs\nls /Store\n");
-  const CtlResult batch =
-      rig.Run({"batch", "-"}, {}, "k", "k", ReadAll(L("in.vxk")));
+  const CtlResult batch = rig.Run({"batch", "-"}, {}, "k", "k", ReadAll(L("in.vxk")));
   EXPECT_EQ(batch.status, 0) << batch.err;
   EXPECT_NE(batch.out.find("c.txt"), std::string::npos);
 }

@@ -62,8 +62,8 @@ TEST(Fleet, HaproxyInFrontOfTwoServeInstances) {
   TempDir dir;
   const std::string front = FreePort();
   std::vector<std::string> ports = {FreePort(), FreePort()};
-  std::ofstream(dir.path + "/job.vxk") << "time --sync\nls /Logs\nget /Logs/device.log "
-                                       << dir.path << "/out/{serial}.log\n";
+  std::ofstream(dir.path + "/job.vxk")
+      << "time --sync\nls /Logs\nget /Logs/device.log " << dir.path << "/out/{serial}.log\n";
   fs::create_directories(dir.path + "/out");
   CtlProcess serves[2];
   for (int i = 0; i < 2; ++i) {
