@@ -3,6 +3,29 @@
 #include "cli/CommandTable.h"
 
 namespace vxk {
+namespace {
+
+constexpr size_t kWidth = 92;
+
+// "  name: text" wrapped at blanks to the help's width, continued four blanks in.
+std::string Wrapped(const std::string& name, const std::string& text) {
+  std::string out, line = "  " + name + ":";
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t end = text.find(' ', i);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(i, end - i);
+    if (line.size() + 1 + word.size() > kWidth) {
+      out += line + "\n";
+      line = "   ";
+    }
+    line += " " + word;
+    i = end + 1;
+  }
+  return out + line + "\n";
+}
+
+}  // namespace
 
 std::string ProgramHelp() {
   const auto& table = CommandTable();
@@ -35,10 +58,10 @@ std::string ProgramHelp() {
   text +=
       "\n"
       "Paths:\n"
-      "  Device paths are given in UTF-8 and sent as the device's Windows-1252; device names\n"
-      "  become UTF-8 local names. The last part of a device path may be a pattern (* ? [...]),\n"
-      "  matched against the device's listing without regard to letter case. - as a local path\n"
-      "  is standard output (get, lcd --png) or standard input (put).\n"
+      "Device paths are given in UTF-8 and sent as the device's Windows-1252; device names\n"
+      "become UTF-8 local names. The last part of a device path may be a pattern (* ? [...]),\n"
+      "matched against the device's listing without regard to letter case. - as a local path\n"
+      "is standard output (get, lcd --png) or standard input (put).\n"
       "\n"
       "Exit status:\n"
       "  0    done\n"
@@ -48,27 +71,28 @@ std::string ProgramHelp() {
       "  3    link or authentication: no device found or answering, the link went down, or\n"
       "       the connection header was refused\n"
       "  130  interrupted (SIGINT, SIGTERM)\n"
+      "\n"
       "Data goes to standard output, messages to standard error.\n"
       "\n"
       "JSON output (--json):\n"
-      "  Each command prints one line. A failure prints {\"error\": message, \"reason\": code,\n"
-      "  \"status\": the device's status text or null}; the codes are usage, not_found, failed,\n"
-      "  no_device, auth, cancelled and the operation's: not_open, busy, lock_timeout,\n"
-      "  timed_out, refused, bad_reply, link_lost, bad_name, unsupported, local_error. Device\n"
-      "  text is converted from Windows-1252. On success:\n";
+      "Each command prints one line. A failure prints {\"error\": message, \"reason\": code,\n"
+      "\"status\": the device's status text or null}; the codes are usage, not_found, failed,\n"
+      "no_device, auth, cancelled and the operation's: not_open, busy, lock_timeout,\n"
+      "timed_out, refused, bad_reply, link_lost, bad_name, unsupported, local_error. Device\n"
+      "text is converted from Windows-1252. On success:\n"
+      "\n";
   for (const std::string& name : CliCommands()) {
     const CommandInfo& info = table.at(name);
-    if (!info.json.empty()) text += "  " + name + ": " + info.json + "\n";
+    if (!info.json.empty()) text += Wrapped(name, info.json);
   }
   text +=
       "\n"
       "Batch files and serve jobs:\n"
-      "  One vxkctl command per line without link options (a leading \"vxkctl\" is allowed);\n"
-      "  # starts a comment; words are split and quoted as in the shell. Every line is checked\n"
-      "  before the device is waited for. In a serve job, {serial}, {product}, {firmware},\n"
-      "  {date} (the PC's UTC date, yyyy-mm-dd) and {run} (unique for each device run) are\n"
-      "  replaced; a value keeps letters, digits, '.', '_' and '-' only, so it is always one\n"
-      "  safe file name.\n"
+      "One vxkctl command per line without link options (a leading \"vxkctl\" is allowed);\n"
+      "# starts a comment; words are split and quoted as in the shell. Every line is checked\n"
+      "before the device is waited for. {serial}, {product}, {firmware}, {date} (the PC's UTC\n"
+      "date, yyyy-mm-dd) and {run} (unique for each device run) in a line are replaced; a\n"
+      "value keeps letters, digits, '.', '_' and '-' only, so it is always one safe file name.\n"
       "\n"
       "Examples:\n"
       "  vxkctl ls -l /Logs\n"

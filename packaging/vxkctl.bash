@@ -6,7 +6,7 @@ _vxkctl() {
     words=("${COMP_WORDS[@]}")
     cword=$COMP_CWORD
   }
-  local commands="info ls get put rm mkdir mv cat exec time lcd diag shell firmware"
+  local commands="info ls get put rm mkdir mv cat exec time lcd diag shell firmware batch serve"
   local link_opts="--serial= --com= --listen= --sock= --wait= --key= --key-file= --rtt= --time= --lock-wait= -q -v --help --version"
   local command="" i
   for ((i = 1; i < cword; i++)); do
@@ -14,7 +14,7 @@ _vxkctl() {
   done
 
   case $cur in
-    --key-file=* | --png=* | --zip=*)
+    --key-file=* | --png=* | --zip=* | --job=* | --results=* | --password-file=*)
       local prefix=${cur%%=*}= value=${cur#*=}
       COMPREPLY=($(compgen -f -P "$prefix" -- "$value"))
       compopt -o nospace 2>/dev/null
@@ -38,13 +38,16 @@ _vxkctl() {
   case $command in
     info) opts="--json" ;;
     ls) opts="-l --json" ;;
-    get) opts="-r" ;;
-    put) opts="-r --route" ;;
-    rm) opts="-r" ;;
-    exec) opts="--timeout=" ;;
+    get) opts="-r -p --json" ;;
+    put) opts="-r --route --json" ;;
+    rm) opts="-r --json" ;;
+    mkdir | mv | cat | firmware) opts="--json" ;;
+    exec) opts="--timeout= --json" ;;
     time) opts="--json --sync --tz --tz=" ;;
-    lcd) opts="--png= --key=1 --key=2 --key=3 --key=4" ;;
-    diag) opts="--zip= --password= --password-file= --folders=" ;;
+    lcd) opts="--png= --key=1 --key=2 --key=3 --key=4 -p --json" ;;
+    diag) opts="--zip= --password= --password-file= --folders= --json" ;;
+    batch) opts="--keep-going --json" ;;
+    serve) opts="--job= --results= --sessions= --keep-going --drain= --proxy-protocol --key= --key-file= --rtt= --time= --json" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$opts --help -q" -- "$cur"))
@@ -53,7 +56,7 @@ _vxkctl() {
   fi
   # Local files where a command takes them; device paths are not completed.
   case $command in
-    get | put | firmware) COMPREPLY=($(compgen -f -- "$cur")) ;;
+    get | put | firmware | batch) COMPREPLY=($(compgen -f -- "$cur")) ;;
   esac
 }
 complete -F _vxkctl vxkctl

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libhidapi-dev
           libusb-1.0-0-dev libzip-dev libpng-dev unzip zlib1g-dev libgtest-dev googletest tzdata
           xvfb xauth python3 unrtf dbus at-spi2-core python3-pyatspi clang libclang-rt-14-dev valgrind
-          dpkg-dev file lintian desktop-file-utils man-db)
+          dpkg-dev file lintian desktop-file-utils man-db haproxy)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -53,6 +53,7 @@ expected=(
   usr/share/applications/vxktool.desktop
   usr/share/doc/vxktool/changelog.Debian.gz
   usr/share/doc/vxktool/copyright
+  usr/share/doc/vxktool/examples/haproxy.cfg
   usr/share/icons/hicolor/256x256/apps/vxktool.png
   usr/share/icons/hicolor/scalable/apps/vxktool.svg
 )
