@@ -284,4 +284,29 @@ TEST(TerminalLock, DefaultPathIsInAPrivateFolder) {
     ::unsetenv("XDG_RUNTIME_DIR");
 }
 
+// A lock without a file (a serve session's own): threads of the process still wait for each
+// other, another program holding the machine's lock does not hold it up.
+TEST(TerminalLock, WithoutFileKeepsThreadsApartOnly) {
+  ScratchLock machine;
+  LockHolder other(machine.Path());
+  ASSERT_EQ(other.Next(), 'L');
+  TerminalLock own("");
+  ASSERT_TRUE(own.Lock(0));
+  EXPECT_TRUE(own.Lock(0));  // recursive for its owner
+  std::atomic<bool> got{false};
+  std::thread second([&] { got = own.Lock(50); });
+  second.join();
+  EXPECT_FALSE(got);
+  own.Unlock();
+  own.Unlock();
+  std::thread third([&] {
+    got = own.Lock(0);
+    if (got) own.Unlock();
+  });
+  third.join();
+  EXPECT_TRUE(got);
+  EXPECT_TRUE(own.Problem().empty());
+  other.Release();
+}
+
 }  // namespace
