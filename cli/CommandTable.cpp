@@ -153,7 +153,8 @@ const std::map<std::string, CommandInfo>& CommandTable() {
         "load balancer such as HAProxy (send-proxy) puts before the device's bytes, for the\n"
         "device's own address. --key, --key-file, --rtt and --time may stand after serve too.",
         "results file, one line per device: {\"serial\", \"product\", \"firmware\", "
-        "\"authenticated\", \"peer\", \"run\", \"start\", \"end\", \"outcome\": done|failed|refused|"
+        "\"authenticated\", \"peer\", \"run\", \"start\", \"end\", \"outcome\": "
+        "done|failed|refused|"
         "interrupted, \"exit\", \"reason\", \"status\", \"message\", \"steps\": [batch lines]}",
         {"job", "results", "sessions", "drain", "proxy-protocol", "keep-going", "json", "key",
          "key-file", "rtt", "time"},

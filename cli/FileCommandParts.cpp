@@ -19,7 +19,9 @@ std::string Why(const OpResult& result) {
 void WriteLocalOutput(CliContext& c, const std::string& local, const std::string& content,
                       TDateTime time, bool makeFolders) {
   if (local == "-") {
-    c.out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    // A terminal gets the lines made harmless; a pipe or file the bytes as they are.
+    const std::string shown = c.outputOnTty ? ShownLines(content) : content;
+    c.out.write(shown.data(), static_cast<std::streamsize>(shown.size()));
     c.out.flush();
     if (!c.out) throw LocalFileError("cannot write to standard output");
     return;

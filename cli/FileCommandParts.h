@@ -11,8 +11,8 @@ namespace vxk {
 std::string Why(const OpResult& result);
 
 // Writes content that came from the device to a local path: "-" is standard output (the bytes
-// as they are), anything else a file written whole with the time given. Its folder must exist
-// unless makeFolders (as with cp); throws LocalFileError.
+// as they are; on a terminal as ShownLines), anything else a file written whole with the time
+// given. Its folder must exist unless makeFolders (as with cp); throws LocalFileError.
 void WriteLocalOutput(CliContext& c, const std::string& local, const std::string& content,
                       TDateTime time, bool makeFolders);
 

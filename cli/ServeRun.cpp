@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <sstream>
 
@@ -53,15 +54,16 @@ class OwnedFd {
 
 enum class FirstBytes { Came, Closed, Late };
 
-// Waits until the peer sends something, closes, or the deadline passes; takes nothing.
-FirstBytes WaitFirstBytes(int fd, int64_t deadline) {
+// Waits until the peer sends something, closes, or the deadline passes (or the jobs are
+// stopped); takes nothing.
+FirstBytes WaitFirstBytes(int fd, int64_t deadline, const std::atomic<bool>& stop) {
   for (;;) {
     const int64_t left = deadline - TickCount();
-    if (left <= 0) return FirstBytes::Late;
+    if (left <= 0 || stop) return FirstBytes::Late;
     pollfd pfd{fd, POLLIN, 0};
-    const int rc = ::poll(&pfd, 1, static_cast<int>(left));
+    const int rc = ::poll(&pfd, 1, static_cast<int>(std::min<int64_t>(left, kHeaderStepMs)));
     if (rc < 0 && errno == EINTR) continue;
-    if (rc <= 0) return FirstBytes::Late;
+    if (rc <= 0) continue;
     char c;
     const ssize_t n = ::recv(fd, &c, 1, MSG_PEEK);
     if (n > 0) return FirstBytes::Came;
@@ -74,6 +76,12 @@ void Refused(RunRecord& record, const std::string& why) {
   record.outcome = "refused";
   record.exit = kExitLink;
   record.failure = {code::kAuth, "", why};
+}
+
+void Interrupted(RunRecord& record, const std::string& why) {
+  record.outcome = "interrupted";
+  record.exit = kExitInterrupted;
+  record.failure = {code::kInterrupted, "", why};
 }
 
 void Identify(RunRecord& record, Session& session) {
@@ -98,11 +106,15 @@ bool Run(OwnedFd& fd, ServeSetup& setup, RunRecord& record) {
     }
     if (!proxy.peer.empty()) record.peer = proxy.peer;
   }
-  switch (WaitFirstBytes(fd.Get(), deadline)) {
+  switch (WaitFirstBytes(fd.Get(), deadline, setup.stopJobs)) {
     case FirstBytes::Closed:
       return false;
     case FirstBytes::Late:
-      Refused(record, "no connection header in time");
+      if (setup.stopJobs) {
+        Interrupted(record, "stopped while the header came");
+      } else {
+        Refused(record, "no connection header in time");
+      }
       return true;
     case FirstBytes::Came:
       break;
@@ -126,9 +138,7 @@ bool Run(OwnedFd& fd, ServeSetup& setup, RunRecord& record) {
   Connector::Event event = Connector::Event::None;
   while (event == Connector::Event::None) {
     if (setup.stopJobs) {
-      record.outcome = "interrupted";
-      record.exit = kExitInterrupted;
-      record.failure = {code::kInterrupted, "", "stopped while the header came"};
+      Interrupted(record, "stopped while the header came");
       return true;
     }
     // One deadline for all of it, the PROXY line and the wait for the first byte included.

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -31,6 +32,13 @@ int Dial(const std::string& port) {
   if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
   close(fd);
   return -1;
+}
+
+// Seconds since 1970 of "yyyy-mm-ddThh:nn:ss.mmmZ".
+double IsoSeconds(const std::string& iso) {
+  std::tm t{};
+  strptime(iso.c_str(), "%Y-%m-%dT%H:%M:%S", &t);
+  return static_cast<double>(timegm(&t)) + std::stod(iso.substr(19, 4));
 }
 
 // vxkctl serve on a free port with a job, its results file and its output folder.
@@ -71,22 +79,36 @@ TEST(Serve, EveryDeviceOnceWithDropsAndBadHeaders) {
   ServeRig serve;
   ASSERT_TRUE(serve.Start(
       "time --sync\nls /Logs\nget /Logs/device.log " + serve.Out() + "/{serial}.log\nexec ver\n",
-      {"--sessions=4"}))
+      {"--sessions=4", "--rtt=100"}))
       << serve.process.err;
   // Health checks of a load balancer: connect and close, saying nothing. No line for them.
   for (int i = 0; i < 3; ++i) close(Dial(serve.port));
+  // A peer that never says anything holds its session for the header's deadline (10 s and
+  // the round-trip time), no longer, and is recorded.
+  const int silent = Dial(serve.port);
   FleetOptions o = serve.Fleet(24);
   o.badHeaderShare = 0.25;
   o.dropShare = 0.25;
   FleetSim fleet(o);
   const FleetResult devices = fleet.Run();
+  ASSERT_TRUE(serve.process.WaitForError("no connection header in time", 15000));
+  close(silent);
   serve.process.Signal(SIGTERM);
   EXPECT_EQ(serve.process.Wait(30000), 0) << serve.process.err;
 
   std::map<std::string, Json> bySerial;
   const std::vector<Json> lines = serve.Results();
-  for (const Json& line : lines) bySerial[line["serial"].text] = line;
-  EXPECT_EQ(lines.size(), 24u);
+  for (const Json& line : lines) {
+    if (line["serial"].kind == Json::Null) {
+      EXPECT_EQ(line["outcome"].text, "refused");
+      const double seconds = IsoSeconds(line["end"].text) - IsoSeconds(line["start"].text);
+      EXPECT_GE(seconds, 10.0);
+      EXPECT_LT(seconds, 11.0);
+      continue;
+    }
+    bySerial[line["serial"].text] = line;
+  }
+  EXPECT_EQ(lines.size(), 25u);
   ASSERT_EQ(bySerial.size(), 24u) << "a serial twice, or one missing";
   for (int i = 0; i < o.count; ++i) {
     const std::string serial = fleet.SerialOf(i);
