@@ -15,6 +15,17 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
+void CheckBatchSecrets(const std::vector<BatchLine>& lines, const char* environmentPassword) {
+  for (const BatchLine& line : lines) {
+    CliOptions o = LineOptions(line, SamplePlaceholders());
+    try {
+      PrepareDiag(o, environmentPassword);
+    } catch (const UsageError& e) {
+      throw UsageError("line " + std::to_string(line.number) + ": " + e.what());
+    }
+  }
+}
+
 std::string StepJson(const StepReport& step) {
   JsonObject json;
   json.Number("line", step.line.number).Local("command", step.line.text).Number("exit", step.exit);

@@ -10,6 +10,10 @@
 
 namespace vxk {
 
+// Checks what only the environment can tell of the lines (a diag line's password file);
+// throws UsageError naming the line.
+void CheckBatchSecrets(const std::vector<BatchLine>& lines, const char* environmentPassword);
+
 // What one line of a batch did.
 struct StepReport {
   const BatchLine& line;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <thread>
 
+#include "cli/BatchRun.h"
 #include "cli/CliConnect.h"
 #include "cli/CliText.h"
 #include "cli/DiagCommand.h"
@@ -56,14 +57,7 @@ std::vector<BatchLine> LoadJob(const CliOptions& options, const char* environmen
   try {
     std::vector<BatchLine> job = ParseBatch(ReadTextFile(options.job, kMaxJobBytes), false, true);
     if (job.empty()) throw UsageError("it holds no command");
-    for (const BatchLine& line : job) {
-      CliOptions o = LineOptions(line, SamplePlaceholders());
-      try {
-        PrepareDiag(o, environmentPassword);
-      } catch (const UsageError& e) {
-        throw UsageError("line " + std::to_string(line.number) + ": " + e.what());
-      }
-    }
+    CheckBatchSecrets(job, environmentPassword);
     return job;
   } catch (const UsageError& e) {
     throw UsageError("job " + options.job + ": " + e.what());

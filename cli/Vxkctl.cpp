@@ -76,6 +76,7 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
       const std::string text = fromInput ? ReadTextInput(env.inputFd, kMaxBatchBytes)
                                          : ReadTextFile(file, kMaxBatchBytes);
       batch = ParseBatch(text, fromInput, false);
+      CheckBatchSecrets(batch, env.environmentPassword);
     }
     key = ResolveKey(options, env.environmentKey);
   } catch (const UsageError& e) {
