@@ -12,6 +12,7 @@
 #include "cli/CliText.h"
 #include "cli/CommandRunner.h"
 #include "cli/IdentityFields.h"
+#include "cli/OwnedFd.h"
 #include "cli/ProxyLine.h"
 #include "cli/RunRecord.h"
 #include "comms/Ticks.h"
@@ -31,26 +32,6 @@ constexpr int kKeepAliveIdleMs = 60000;
 constexpr int kKeepAliveIntervalMs = 10000;
 // The header check is stepped this long at a time, so a stop is seen.
 constexpr int kHeaderStepMs = 100;
-
-// The accepted descriptor until the session takes it over.
-class OwnedFd {
- public:
-  explicit OwnedFd(int fd) : fd_(fd) {}
-  ~OwnedFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  OwnedFd(const OwnedFd&) = delete;
-  OwnedFd& operator=(const OwnedFd&) = delete;
-  int Get() const { return fd_; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 enum class FirstBytes { Came, Closed, Late };
 
