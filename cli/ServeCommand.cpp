@@ -4,6 +4,7 @@
 
 #include "cli/BatchRun.h"
 #include "cli/CliConnect.h"
+#include "cli/CliContext.h"
 #include "cli/CliText.h"
 #include "cli/JsonObject.h"
 #include "cli/ServeListener.h"
@@ -26,6 +27,13 @@ std::vector<BatchLine> LoadJob(const CliOptions& options, const char* environmen
   }
 }
 
+int StartFailure(VxkctlEnvironment& env, const CliOptions& options, const std::string& text,
+                 const char* reason, int exit) {
+  env.err << "vxkctl: " << TerminalText(text) << "\n";
+  if (options.json) env.out << FailureJson({reason, "", text}) << "\n";
+  return exit;
+}
+
 }  // namespace
 
 int RunServe(const CliOptions& options, VxkctlEnvironment& env) {
@@ -35,8 +43,7 @@ int RunServe(const CliOptions& options, VxkctlEnvironment& env) {
   try {
     results = std::make_unique<ResultsFile>(options.results);
   } catch (const LocalFileError& e) {
-    env.err << "vxkctl: " << TerminalText(e.what()) << "\n";
-    return kExitFailed;
+    return StartFailure(env, options, e.what(), "local_error", kExitFailed);
   }
   std::mutex logMutex;
   ServeCounts counts;
@@ -64,8 +71,7 @@ int RunServe(const CliOptions& options, VxkctlEnvironment& env) {
   ServeListener server(setup, stopJobs, options.sessions);
   std::string error;
   if (!server.Listen(options.port, error)) {
-    env.err << "vxkctl: " << error << "\n";
-    return kExitLink;
+    return StartFailure(env, options, error, code::kNoDevice, kExitLink);
   }
   if (env.holdSecondSignal) *env.holdSecondSignal = true;
   setup.Log("vxkctl: serving TCP port " + options.port + ", at most " +

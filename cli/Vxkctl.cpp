@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "cli/BatchRun.h"
 #include "cli/CliConnect.h"
 #include "cli/CliHelp.h"
@@ -24,8 +26,11 @@ namespace {
 // The longest batch file taken.
 constexpr size_t kMaxBatchBytes = size_t(1) << 20;
 
-int Usage(VxkctlEnvironment& env, const std::string& text) {
+// A command line that cannot run; with --json anywhere in it, its error object too.
+int Usage(VxkctlEnvironment& env, const std::vector<std::string>& args, const std::string& text) {
   env.err << "vxkctl: " << TerminalText(text) << "\n";
+  if (std::find(args.begin(), args.end(), "--json") != args.end())
+    env.out << FailureJson({code::kUsage, "", text}) << "\n";
   return kExitUsage;
 }
 
@@ -80,7 +85,7 @@ int RunVxkctl(const std::vector<std::string>& args, VxkctlEnvironment& env) {
     }
     key = ResolveKey(options, env.environmentKey);
   } catch (const UsageError& e) {
-    return Usage(env, e.what());
+    return Usage(env, args, e.what());
   }
 
   Session session(SettingsOf(options, key), env.hid, env.lock);

@@ -253,6 +253,7 @@ TEST(VxkctlScriptUsage, LinesAreCheckedFirst) {
   CtlProcess mixed;
   ASSERT_TRUE(mixed.Start({"get", "/a", "-", "--json"}, {"XDG_RUNTIME_DIR=" + dir.path}));
   EXPECT_EQ(mixed.Wait(10000), 2);
+  EXPECT_EQ(ParseJson(mixed.out)["reason"].text, "usage") << mixed.out;
 }
 
 }  // namespace
