@@ -418,21 +418,37 @@ OpResult TvxkFiles::ReadFile(const std::string& path, std::string& content,
   return end;
 }
 
-bool TvxkFiles::SendBlocks(const std::string& data, const std::function<bool()>& earlyAnswer,
-                           const OpContext& context) {
+OpResult TvxkFiles::SendData(const std::string& data, const OpContext& context) {
   const int64_t total = static_cast<int64_t>(data.size());
+  std::string answer;
   for (size_t pos = 0; pos < data.size(); pos += kBlockSize) {
     const size_t n = std::min(kBlockSize, data.size() - pos);
-    if (!terminal_.Send(data.substr(pos, n))) return false;
-    // After the last block an answer is the device's regular reply, not a refusal.
-    if (pos + n < data.size() && earlyAnswer()) return false;
+    const bool last = pos + n >= data.size();
+    if (!terminal_.Send(data.substr(pos, n))) return OpResult::Fail(Reason::LinkLost);
+    // The device says nothing while it takes data, so any answer before the last block is a
+    // refusal, even when its prompt has not come yet (an error line may arrive alone). After
+    // the last block an answer is the device's regular reply.
+    if (!last) {
+      answer = terminal_.ReadChars(1, 0);
+      if (!answer.empty()) break;
+    }
     context.Progress(static_cast<int64_t>(pos + n), total);
-    if (pos + n < data.size() && context.Cancelled()) {
-      cancelledSend_ = true;
-      return false;
+    if (!last && context.Cancelled()) {
+      ReturnToPrompt(0, Waits().abandonedWriteMs);
+      return OpResult::Fail(Reason::Cancelled);
     }
   }
-  return true;
+  if (answer.empty()) return OpResult::Done();
+  // The rest of the refusal up to its prompt is not the next command's reply. An answer
+  // without an error status is no refusal but line noise: the device is still taking the data
+  // and would take the next command for the rest of them, so its prompt is awaited.
+  answer += terminal_.ReadToPromptEnd(Waits().finishMs);
+  answer += DiscardInput();
+  const std::string status = ErrorStatusLine(answer);
+  if (!status.empty()) return OpResult::Fail(Reason::Refused, status);
+  if (terminal_.IsOpen()) terminal_.ReadToPromptEnd(Waits().abandonedWriteMs);
+  if (!terminal_.IsOpen() || !terminal_.Link().IsAlive()) return OpResult::Fail(Reason::LinkLost);
+  return OpResult::Fail(Reason::BadReply, "the device broke in during the upload");
 }
 
 OpResult TvxkFiles::ReadClosingStatus() {
@@ -497,33 +513,8 @@ OpResult TvxkFiles::WriteFile(const std::string& path, const std::string& conten
     if (cut) return Silence("no go-ahead");
     return OpResult::Fail(Reason::BadReply, "no go-ahead: " + Detail(goAhead));
   }
-  // The device says nothing while it takes data, so any answer before the last block is a
-  // refusal, even when its prompt has not come yet (an error line may arrive alone).
-  std::string answer;
-  const bool sent = SendBlocks(
-      content,
-      [&] {
-        answer = terminal_.ReadChars(1, 0);
-        return !answer.empty();
-      },
-      context);
-  if (cancelledSend_) {
-    cancelledSend_ = false;
-    ReturnToPrompt(0, Waits().abandonedWriteMs);
-    return OpResult::Fail(Reason::Cancelled);
-  }
-  if (!sent) {
-    // The rest of the refusal up to its prompt is not the next command's reply. An answer
-    // without an error status is no refusal but line noise: the device is still taking the
-    // data and would take the next command for the rest of them, so its prompt is awaited.
-    answer += terminal_.ReadToPromptEnd(Waits().finishMs);
-    answer += DiscardInput();
-    const std::string status = ErrorStatusLine(answer);
-    if (terminal_.IsOpen() && status.empty()) terminal_.ReadToPromptEnd(Waits().abandonedWriteMs);
-    if (!status.empty()) return OpResult::Fail(Reason::Refused, status);
-    if (!terminal_.IsOpen() || !terminal_.Link().IsAlive()) return OpResult::Fail(Reason::LinkLost);
-    return OpResult::Fail(Reason::BadReply, "the device broke in during the upload");
-  }
+  const OpResult sent = SendData(content, context);
+  if (!sent) return sent;
   // Only the device's closing status tells that the file was stored: silence is no success.
   const OpResult closing = ReadClosingStatus();
   FinishExchange();
@@ -543,26 +534,8 @@ OpResult TvxkFiles::LoadFirmware(const std::string& fileName, const std::string&
     if (!status.empty()) return OpResult::Fail(Reason::Refused, status);
     return OpResult::Fail(Reason::BadReply, "no go-ahead: " + Detail(goAhead));
   }
-  std::string answer;
-  const bool sent = SendBlocks(
-      image,
-      [&] {
-        answer = terminal_.ReadChars(1, 0);
-        return !answer.empty();
-      },
-      context);
-  if (cancelledSend_) {
-    cancelledSend_ = false;
-    ReturnToPrompt(0, Waits().abandonedWriteMs);
-    return OpResult::Fail(Reason::Cancelled);
-  }
-  if (!sent) {
-    answer += terminal_.ReadToPromptEnd(Waits().finishMs);
-    const std::string status = ErrorStatusLine(answer);
-    if (!status.empty()) return OpResult::Fail(Reason::Refused, status);
-    if (!terminal_.IsOpen()) return OpResult::Fail(Reason::LinkLost);
-    return OpResult::Fail(Reason::BadReply, "the device broke in during the upload");
-  }
+  const OpResult sent = SendData(image, context);
+  if (!sent) return sent;
   if (after == AfterLoad::Stages) {
     FinishExchange();
     return OpResult::Done();

@@ -102,14 +102,13 @@ class TvxkFiles {
   OpResult CheckReadEnd();
   // The device's status after an upload, waited for while the link still drains the data.
   OpResult ReadClosingStatus();
-  // Sends data in blocks; earlyAnswer tells whether the device broke in after a block.
-  bool SendBlocks(const std::string& data, const std::function<bool()>& earlyAnswer,
-                  const OpContext& context);
+  // Sends an upload's data in blocks with progress; stops when the user cancels or the device
+  // breaks in, and leaves the device at its prompt then.
+  OpResult SendData(const std::string& data, const OpContext& context);
   const Timeouts& Waits() const { return terminal_.Waits(); }
 
   TvxTerminal& terminal_;
   bool busy_ = false;
-  bool cancelledSend_ = false;  // SendBlocks stopped on the cancel flag
 };
 
 }  // namespace vxk

@@ -5,7 +5,7 @@
 
 namespace vxk {
 
-Timeouts Timeouts::Scaled(double factor) const {
+Timeouts Timeouts::Scaled(double factor, int floorMs) const {
   Timeouts t = *this;
   for (int* ms : {&t.sendLockMs,    &t.writeMs,          &t.clearLockMs,     &t.promptLockMs,
                   &t.promptDrainMs, &t.promptAnswerMs,   &t.promptByteMs,    &t.readTotalMinMs,
@@ -20,7 +20,8 @@ Timeouts Timeouts::Scaled(double factor) const {
                   &t.reportReplyMs, &t.reportPromptMs,   &t.bootWaitMs,      &t.bootAttemptMs,
                   &t.loadStageMs,   &t.verifyStageMs,    &t.burnStageMs,     &t.headerDeadlineMs,
                   &t.headerWriteMs}) {
-    *ms = std::max(1, static_cast<int>(std::lround(*ms * factor)));
+    const int scaled = static_cast<int>(std::lround(*ms * factor));
+    *ms = std::max({1, scaled, std::min(*ms, floorMs)});
   }
   return t;
 }

@@ -72,8 +72,10 @@ struct Timeouts {
   int headerDeadlineMs = 10000;  // plus the round-trip time, for the whole header
   int headerWriteMs = 10;        // "BYE!" and the tool's proof
 
-  // This table with every wait multiplied by factor (at least 1 ms); counts stay.
-  Timeouts Scaled(double factor) const;
+  // This table with every wait multiplied by factor, but none below floorMs (or 1 ms) unless it
+  // was shorter already; counts stay. A floor keeps the short waits that tell a quiet link from
+  // a busy one (20 ms) as they are.
+  Timeouts Scaled(double factor, int floorMs = 1) const;
 };
 
 }  // namespace vxk

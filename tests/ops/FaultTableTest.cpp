@@ -61,27 +61,36 @@ const char* OpName(Op op) {
   return "?";
 }
 
+// The tool's waits shrunk to a quarter (none below 400 ms), and the device's own receive
+// time-out with them, so that every fault at every step runs in a few minutes.
+const Timeouts kWaits = Timeouts().Scaled(0.25, 400);
+constexpr int kDeviceReceiveMs = 500;
+
 // The longest a failed operation may take: the sum of its own waits on one faulty exchange
-// (header 8 s, a data block 2 s, the closing line 1 s, the LCD's header and pixels 10 s each)
 // plus the 1 s the window is allowed beyond them.
 int BudgetMs(Op op) {
+  const Timeouts& w = kWaits;
+  const int slack = 1000;
+  const int read = w.readHeaderMs + 2 * w.readBlockMs + w.readEndMs;
+  const int write =
+      w.goAheadMs + std::max(w.closingStatusMs, w.abandonedWriteMs) + kDeviceReceiveMs;
   switch (op) {
     case Op::ReadFile:
     case Op::SaveToPc:
-      return 8000 + 2000 + 2000 + 1000;
+      return read + slack;
     case Op::WriteFile:
     case Op::UploadDrop:
-      return 8000 + 2000 + 1000 + 1000;
+      return write + slack;
     case Op::ListDirectory:
-      return 1000 + 1000 + 2000 + 1000;
+      return 2 * w.listLineMs + w.discardTotalMs + slack;
     case Op::EditSave:
-      return 13000 + 12000;
+      return read + write + slack;
     case Op::LcdFetch:
-      return 1000 + 10000 + 10000 + 1000;
+      return w.flushTotalMs + w.lcdHeaderMs + w.lcdPixelsMs + slack;
     case Op::DiagArchive:
-      // A stalled report holds up the listing after it: report 5 s, listing 2 x 1 s, then
-      // the file's header 8 s and a data block 2 s.
-      return 5000 + 2000 + 8000 + 2000 + 1000 + 1000;
+      // A stalled report holds up the listing after it.
+      return w.reportReplyMs + 2 * w.listLineMs + w.readHeaderMs + w.readBlockMs + w.readEndMs +
+             slack;
   }
   return 0;
 }
@@ -148,8 +157,10 @@ class FaultTable : public ::testing::TestWithParam<Op> {
     rig_.link.SetExtraTime(20);
     ASSERT_TRUE(rig_.link.Open());
     terminal_ = std::make_unique<TvxTerminal>(rig_.link);
+    terminal_->SetWaits(kWaits);
     files_ = std::make_unique<TvxkFiles>(*terminal_);
     files_->QuoteNames = true;
+    rig_.backend.WithDevice([](VirtualDevice& d) { d.SetReceiveTimeout(kDeviceReceiveMs); });
     Device([](SimFileSystem& f) { f.MakeDirectory("/T", 0); });
   }
   void TearDown() override { fs::remove_all(local_); }
@@ -239,19 +250,14 @@ class FaultTable : public ::testing::TestWithParam<Op> {
         return r.ok();
       }
       case Op::DiagArchive: {
-        // A device fault leaves entries out but never fails the archive; a local fault (a
-        // malformed listing line) fails it and keeps the file that was there.
+        // A device fault leaves entries out but never fails the archive; a listing line that
+        // cannot be read fails it and keeps the file that was there.
         DiagRequest request;
         request.path = local_ + "/diag.zip";
         request.info = "info";
         request.folders = {"/T"};
         request.panes = {{"ui.terminal.txt", "pane"}};
-        bool written = true;
-        try {
-          DiagArchive(*terminal_, *files_).Save(request, {});
-        } catch (const ConversionError&) {
-          written = false;
-        }
+        const bool written = DiagArchive(*terminal_, *files_).Save(request).result.ok();
         const std::string entry = "vx.keeper//T/data.bin";
         if (!written) {
           if (Slurp(request.path) != "old archive") why = "failed archive changed the old file";
@@ -380,7 +386,7 @@ TEST_P(FaultTable, EveryFaultAtEveryStep) {
       if (nextLate) {
         ++late;
         std::cout << label << ": next operation only after the device's receive time-out\n";
-        usleep((VirtualDevice::kReceiveTimeoutMs + 500) * 1000);
+        usleep((kDeviceReceiveMs + 500) * 1000);
         Reset();
         EXPECT_TRUE(Run(Op::ReadFile, false, why)) << label << ": next operation";
       }

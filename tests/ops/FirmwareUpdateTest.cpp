@@ -163,6 +163,7 @@ TEST_F(BootSequence, AStageThatOutlastsItsTimeOutIsStillWaitedFor) {
 }
 
 TEST_F(BootSequence, ALoadWithoutSendFileSkipsTheStages) {
+  terminal.SetWaits(Timeouts().Scaled(0.25, 400));  // the go-ahead is waited for in vain
   FirmwareUpdate update = Update();
   ASSERT_TRUE(update.EnterBootLoader());
   OnDevice([](BootLoader& loader) { loader.Settings().answerLoad = false; });

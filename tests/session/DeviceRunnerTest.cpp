@@ -161,6 +161,11 @@ TEST(Timeouts, ScaledShrinksEveryWaitAndKeepsTheCounts) {
   EXPECT_EQ(counts, 2);  // bootAttempts, stageLimitFactor
   EXPECT_EQ(fast.bootAttempts, normal.bootAttempts);
   EXPECT_EQ(normal.Scaled(0.0001).finishMs, 1);
+  // A floor keeps short waits, and long ones from going below it.
+  const Timeouts floored = normal.Scaled(0.1, 400);
+  EXPECT_EQ(floored.discardByteMs, normal.discardByteMs);
+  EXPECT_EQ(floored.readHeaderMs, 800);
+  EXPECT_EQ(floored.readEndMs, 400);
 }
 
 }  // namespace
