@@ -12,7 +12,6 @@ namespace {
 void Transfers() {
   BenchSession session;
   TcpRig& rig = session.rig;
-  TvxTerminal& term = session.term;
   TvxkFiles& files = session.files;
   std::string data(size_t(4) << 20, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 31 % 251);
