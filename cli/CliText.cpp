@@ -15,8 +15,14 @@ std::string Hex(unsigned char b) {
   return buf;
 }
 
-// Bytes of the UTF-8 sequence at text[i]; 0 when there is none (a stray, overlong or
-// surrogate sequence, or one cut short).
+// U+0080..U+009F as UTF-8: C1 controls (CSI, OSC, DCS ...), which terminals may act on.
+bool IsC1(const std::string& text, size_t i, size_t len) {
+  return len == 2 && static_cast<unsigned char>(text[i]) == 0xC2 &&
+         static_cast<unsigned char>(text[i + 1]) < 0xA0;
+}
+
+}  // namespace
+
 size_t Utf8Length(const std::string& text, size_t i) {
   const auto b = static_cast<unsigned char>(text[i]);
   if (b < 0x80) return 1;
@@ -42,14 +48,6 @@ size_t Utf8Length(const std::string& text, size_t i) {
   }
   return len;
 }
-
-// U+0080..U+009F as UTF-8: C1 controls (CSI, OSC, DCS ...), which terminals may act on.
-bool IsC1(const std::string& text, size_t i, size_t len) {
-  return len == 2 && static_cast<unsigned char>(text[i]) == 0xC2 &&
-         static_cast<unsigned char>(text[i + 1]) < 0xA0;
-}
-
-}  // namespace
 
 std::string ShownText(const std::string& deviceText) {
   std::string escaped;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace vxk {
@@ -20,6 +21,10 @@ std::string TerminalText(const std::string& text);
 
 // Device text as a JSON string literal (quotes included), Windows-1252 read as such.
 std::string JsonString(const std::string& deviceText);
+
+// Bytes of the UTF-8 sequence at text[i]; 0 when there is none (a stray, overlong or
+// surrogate sequence, or one cut short).
+size_t Utf8Length(const std::string& text, size_t i);
 
 // A local (UTF-8) name as the device's Windows-1252 bytes; bytes that are no valid UTF-8, or
 // characters without a Windows-1252 byte, stay as they are.

@@ -14,39 +14,13 @@ std::string Escaped(unsigned code) {
   return buf;
 }
 
-// Bytes of the valid UTF-8 sequence at text[i] (overlong forms and surrogates are not); 0
-// when there is none.
-size_t SequenceLength(const std::string& text, size_t i) {
-  const auto b = static_cast<unsigned char>(text[i]);
-  if (b < 0x80) return 1;
-  size_t len = 0;
-  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-  if (b >= 0xC2 && b <= 0xDF) {
-    len = 2;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    len = 3;
-    if (b == 0xE0) low = 0xA0;
-    if (b == 0xED) high = 0x9F;
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    len = 4;
-    if (b == 0xF0) low = 0x90;
-    if (b == 0xF4) high = 0x8F;
-  }
-  if (len == 0 || i + len > text.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    const auto c = static_cast<unsigned char>(text[i + k]);
-    if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xBF)) return 0;
-  }
-  return len;
-}
-
 }  // namespace
 
 std::string LocalJsonString(const std::string& text) {
   std::string out = "\"";
   for (size_t i = 0; i < text.size();) {
     const auto b = static_cast<unsigned char>(text[i]);
-    const size_t len = SequenceLength(text, i);
+    const size_t len = Utf8Length(text, i);
     if (len == 0) {
       out += Escaped(b);  // a stray byte, read as Latin-1
       ++i;
