@@ -28,7 +28,7 @@ ConnectAction::ConnectAction(HidBackend& hid, QWidget* window, std::unique_ptr<S
       window_(window),
       secrets_(secrets ? std::move(secrets) : std::make_unique<KeyringStore>()) {
   setObjectName(QStringLiteral("ConnectAction"));
-  actConnect = new QAction(QStringLiteral("Connect..."), window);
+  actConnect = new QAction(QStringLiteral("Connect\u2026"), window);
   actConnect->setObjectName(QStringLiteral("actConnect"));
   actConnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
   window->addAction(actConnect);

@@ -20,7 +20,7 @@ class HidBackend;
 class TfmConnect;
 struct ConnectTarget;
 
-// "Connect..." (Ctrl+K) in the File menu: asks for a link and starts a new tool process for it
+// "Connect…" (Ctrl+K) in the File menu: asks for a link and starts a new tool process for it
 // with the options its command line takes, as the server daemon starts its tool processes. The
 // key of a TCP link reaches the new process on an inherited pipe (-keyfd=), never on its
 // command line, and is kept in the desktop keyring, never in the settings file; the link itself
@@ -33,7 +33,7 @@ class ConnectAction : public QObject {
   ConnectAction(HidBackend& hid, QWidget* window, std::unique_ptr<SecretStore> secrets = nullptr);
   ~ConnectAction() override;
 
-  // Puts Connect... at the top of the File menu, set apart from the rest.
+  // Puts "Connect…" at the top of the File menu, set apart from the rest.
   void AddTo(QMenu* file);
 
   TfmConnect* fmConnect() const { return dialog_; }

@@ -166,7 +166,7 @@ TEST(ConnectWindow, CtrlKListsTheDevicesAndSaysWhenNoKeyringRuns) {
   QAction* connect = file->actions().value(0);
   ASSERT_NE(connect, nullptr);
   EXPECT_EQ(connect->objectName(), "actConnect");
-  EXPECT_EQ(connect->text(), "Connect...");
+  EXPECT_EQ(connect->text(), QStringLiteral("Connect\u2026"));
   EXPECT_EQ(connect->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_K));
   EXPECT_TRUE(file->actions().value(1)->isSeparator());
   auto* action = tool.window->findChild<ConnectAction*>();
