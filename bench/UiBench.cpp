@@ -1,12 +1,15 @@
 // Figures of the main window: how fast device text goes into the terminal pane, how long a big
-// folder takes to appear in the file list, and what the running tool costs while idle.
+// folder takes to appear in the file list, what a large file costs in the editor, and what the
+// running tool costs while idle.
 #ifdef VXK_BENCH_GUI
 
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -14,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -23,12 +28,16 @@
 #include "app/SessionOptions.h"
 #include "bench/Bench.h"
 #include "comms/Ticks.h"
+#include "server/ChildStarter.h"
 #include "sim/ChildProcess.h"
 #include "sim/FakeHidBackend.h"
 #include "sim/HidRig.h"
 #include "sim/ScratchLock.h"
 #include "ui/Application.h"
+#include "ui/EditAction.h"
+#include "ui/PagedView.h"
 #include "ui/RichEditUtils.h"
+#include "ui/ufmFile.h"
 #include "ui/ufmMain.h"
 
 namespace vxk {
@@ -157,6 +166,139 @@ void FileList() {
   }
 }
 
+// The editor figures are taken in a process of their own (this program again, with the probe
+// named here), so that what other figures left on the heap does not count.
+constexpr char kEditorProbeEnv[] = "VXK_BENCH_EDITOR_PROBE";
+
+// Resident memory of this process in MB; -1 when unknown.
+double RssMb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6) / 1024.0;
+  }
+  return -1;
+}
+
+// Log lines as a device writes them, CR LF ended, size bytes in all.
+std::string LogText(size_t size) {
+  std::string text;
+  text.reserve(size);
+  for (int i = 0; text.size() < size; ++i)
+    text += "2024-05-01 12:00:" + std::to_string(10 + i % 50) + ",INFO,modem,record " +
+            std::to_string(i) + " sent,rssi=-71\r\n";
+  text.resize(size);
+  return text;
+}
+
+// Runs then once the editor is up and has painted its first page.
+void WhenEditorPainted(TfmFile& editor, std::function<void()> then) {
+  struct Watch : QObject {
+    std::function<void()> then;
+    bool eventFilter(QObject*, QEvent* event) override {
+      // Once the paint that is arriving is done.
+      if (event->type() == QEvent::Paint && then) QTimer::singleShot(0, this, std::move(then));
+      return false;
+    }
+  };
+  auto* watch = new Watch;
+  watch->setParent(&editor);
+  watch->then = [watch, then] {
+    then();
+    watch->deleteLater();
+  };
+  editor.pvFile->viewport()->installEventFilter(watch);
+  editor.reFile->viewport()->installEventFilter(watch);
+}
+
+// A 10 MiB log read from the virtual device through the Edit action and opened: the whole
+// process's memory with the editor showing it.
+void EditorProbe10MiB() {
+  HidRig rig;
+  rig.backend.WithDevice([&](VirtualDevice&) {
+    rig.sim.Files().Files().WriteFile("/big.log", LogText(size_t(10) << 20), 0);
+  });
+  TfmMain main(SessionSettings{}, rig.backend, rig.lock.Lock());
+  main.show();
+  QTreeWidget* list = main.Browser().lvFiles;
+  QElapsedTimer clock;
+  clock.start();
+  while (list->findItems(QStringLiteral("big.log"), Qt::MatchExactly, 0).isEmpty()) {
+    if (clock.elapsed() > 20000) Fail("the device's folder did not show");
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  list->setCurrentItem(list->findItems(QStringLiteral("big.log"), Qt::MatchExactly, 0).first());
+  double rss = -1;
+  TfmFile& editor = main.FileEditor();
+  WhenEditorPainted(editor, [&] {
+    rss = RssMb();
+    editor.reject();
+  });
+  main.Edit().actEdit->trigger();
+  if (rss < 0) Fail("the editor did not open");
+  std::printf("probe.rss_mb %.1f\n", rss);
+}
+
+// A 100 MiB log handed to the editor: from the call to the first page painted, and the memory
+// then.
+void ViewerProbe100MiB() {
+  FakeHidBackend hid;
+  ScratchLock lock;
+  TfmMain main(SessionSettingsFrom(Options({"-com=0"})), hid, lock.Lock());
+  ShowQuiet(main);
+  const std::string log = LogText(size_t(100) << 20);
+  TfmFile& editor = main.FileEditor();
+  double ms = -1;
+  double rss = -1;
+  size_t lines = 0;
+  QElapsedTimer clock;
+  WhenEditorPainted(editor, [&] {
+    ms = clock.nsecsElapsed() / 1e6;
+    rss = RssMb();
+    lines = editor.pvFile->LineCount();
+    editor.reject();
+  });
+  clock.start();
+  editor.EditContent("/Logs/modem.log", log);
+  if (ms < 0 || lines < log.size() / 100) Fail("the viewer did not show the log");
+  std::printf("probe.first_paint_ms %.1f\nprobe.rss_mb %.1f\n", ms, rss);
+}
+
+// Runs one probe in a new process of this program; its figures by name.
+std::map<std::string, double> RunEditorProbe(const std::string& probe) {
+  ChildProcess child;
+  if (!child.Start({OwnProgramPath(), "ui.probe"},
+                   {std::string(kEditorProbeEnv) + "=" + probe, "QT_QPA_PLATFORM=offscreen"}))
+    Fail("start the editor probe");
+  if (child.Wait(180000) != 0) {
+    std::fprintf(stderr, "%s\n", child.Output().c_str());
+    Fail("the editor probe failed");
+  }
+  std::map<std::string, double> figures;
+  std::istringstream out(child.Output());
+  std::string line;
+  while (std::getline(out, line)) {
+    char name[64];
+    double value = 0;
+    if (std::sscanf(line.c_str(), "probe.%63s %lf", name, &value) == 2) figures[name] = value;
+  }
+  return figures;
+}
+
+void EditorFigures() {
+  if (Selected("ui.editor_rss_mb_10mib")) {
+    auto figures = RunEditorProbe("10mib");
+    if (!figures.count("rss_mb")) Fail("no editor figure");
+    Report("ui.editor_rss_mb_10mib", figures["rss_mb"], "MB");
+  }
+  if (Selected("ui.viewer")) {
+    auto figures = RunEditorProbe("100mib");
+    if (!figures.count("first_paint_ms")) Fail("no viewer figure");
+    Report("ui.viewer_first_paint_ms_100mib", figures["first_paint_ms"], "ms");
+    Report("ui.viewer_rss_mb_100mib", figures["rss_mb"], "MB");
+  }
+}
+
 // A loopback port nobody listens on at the moment.
 int FreePort() {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -238,8 +380,14 @@ void RunUiBenches() {
     static char name[] = "vxkbench";
     static char* argv[] = {name, nullptr};
     Application app(argc, argv);
+    const std::string probe = qEnvironmentVariable(kEditorProbeEnv).toStdString();
+    if (!probe.empty()) {
+      probe == "10mib" ? EditorProbe10MiB() : ViewerProbe100MiB();
+      return;
+    }
     if (Selected("ui.terminal")) TerminalIngest();
     if (Selected("ui.list")) FileList();
+    if (Selected("ui.editor") || Selected("ui.viewer")) EditorFigures();
     if (Selected("log.records")) LogRecordsBench();
   }
   if (Selected("app.idle_cpu")) IdleCpu();

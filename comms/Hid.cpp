@@ -2,6 +2,16 @@
 
 namespace vxk {
 
+std::vector<HidDeviceInfo> PresentHidDevices(HidBackend& backend, int vendorId, int productId,
+                                             int usagePage) {
+  std::vector<HidDeviceInfo> found;
+  for (HidDeviceInfo& info : backend.Enumerate(vendorId, productId)) {
+    if (info.vendorId == vendorId && info.productId == productId && info.usagePage == usagePage)
+      found.push_back(std::move(info));
+  }
+  return found;
+}
+
 int FindHidDevices(HidBackend& backend, std::vector<std::string>& paths, int vendorId,
                    int productId, int usagePage, int usage) {
   paths.clear();

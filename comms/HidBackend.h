@@ -16,6 +16,10 @@ struct HidDeviceInfo {
   int productId = 0;
   int usagePage = 0;
   int usage = 0;
+  // The serial number and product text as enumeration reports them, without opening the
+  // device (Windows-1252 bytes); empty when unknown.
+  std::string serialNumber;
+  std::string product;
 };
 
 // Access to the machine's HID devices; the program uses hidapi, the tests a fake device.

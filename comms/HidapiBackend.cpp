@@ -2,6 +2,8 @@
 
 #include <hidapi/hidapi.h>
 
+#include "comms/Cp1252.h"
+
 namespace vxk {
 namespace {
 
@@ -76,6 +78,8 @@ std::vector<HidDeviceInfo> HidapiBackend::Enumerate(int vendorId, int productId)
     info.productId = d->product_id;
     info.usagePage = d->usage_page;
     info.usage = d->usage;
+    if (d->serial_number) info.serialNumber = WideToCp1252(d->serial_number);
+    if (d->product_string) info.product = WideToCp1252(d->product_string);
     result.push_back(std::move(info));
   }
   hid_free_enumeration(list);

@@ -182,6 +182,11 @@ std::vector<HidDeviceInfo> FakeHidBackend::Enumerate(int vendorId, int productId
     if (vendorId > 0 && port->info.vendorId != vendorId) continue;
     if (productId > 0 && port->info.productId != productId) continue;
     result.push_back(port->info);
+    // What a real enumeration reads from the device's descriptors.
+    if (port->device && result.back().serialNumber.empty()) {
+      result.back().serialNumber = port->device->Identity().serial;
+      result.back().product = port->device->Identity().product;
+    }
   }
   return result;
 }

@@ -2,7 +2,6 @@
 
 #include <QTextDocument>
 #include <algorithm>
-#include <cstdio>
 
 #include "ui/DeviceText.h"
 
@@ -30,22 +29,44 @@ std::string MaskControlChars(const std::string& content) {
   return text;
 }
 
-std::string HexDump(const std::string& content) {
+int HexOffsetDigits(size_t size) {
+  const size_t last = size == 0 ? 0 : (size - 1) & ~size_t(15);
+  int digits = 4;
+  while (digits < 16 && (last >> (4 * digits)) != 0) ++digits;
+  return digits;
+}
+
+std::string HexLine(const std::string& content, size_t offset, int digits) {
   static const char kDigits[] = "0123456789ABCDEF";
+  constexpr size_t kHexWidth = 16 * 3 - 1;  // "hh" per byte, a blank between two
   std::string out;
-  out.reserve(content.size() / 16 * 56 + 64);
+  out.reserve(static_cast<size_t>(digits) + 2 + kHexWidth + 2 + 16);
+  for (int d = digits - 1; d >= 0; --d) out += kDigits[(offset >> (4 * d)) & 15];
+  out += ": ";
+  const size_t end = std::min(content.size(), offset + 16);
+  for (size_t i = offset; i < end; ++i) {
+    const auto b = static_cast<unsigned char>(content[i]);
+    if (i != offset) out += ' ';
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  }
+  const size_t used = end > offset ? (end - offset) * 3 - 1 : 0;
+  out.append(kHexWidth - used, ' ');
+  out += "  ";
+  for (size_t i = offset; i < end; ++i) {
+    const auto b = static_cast<unsigned char>(content[i]);
+    out += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
+  }
+  return out;
+}
+
+std::string HexDump(const std::string& content) {
+  const int digits = HexOffsetDigits(content.size());
+  std::string out;
+  out.reserve(content.size() / 16 * (static_cast<size_t>(digits) + 70) + 96);
   for (size_t line = 0; line < content.size(); line += 16) {
     if (line != 0) out += "\r\n";
-    char offset[24];
-    std::snprintf(offset, sizeof offset, "%04zX: ", line);
-    out += offset;
-    const size_t end = std::min(content.size(), line + 16);
-    for (size_t i = line; i < end; ++i) {
-      const auto b = static_cast<unsigned char>(content[i]);
-      if (i != line) out += ' ';
-      out += kDigits[b >> 4];
-      out += kDigits[b & 15];
-    }
+    out += HexLine(content, line, digits);
   }
   return out;
 }
@@ -85,8 +106,11 @@ std::string FileBytes(const QString& memoText, const std::string& lineEnd) {
 QString LineInfoText(int caretLine, int lines, int characters, int lineEndLength) {
   const qint64 bytes =
       static_cast<qint64>(characters) + static_cast<qint64>(lines - 1) * (lineEndLength - 1);
-  return QString::asprintf("Line: %4d/%4d\n%lld bytes", caretLine, lines,
-                           static_cast<long long>(bytes));
+  return LinePositionText(caretLine, lines, bytes);
+}
+
+QString LinePositionText(int caretLine, int lines, long long bytes) {
+  return QString::asprintf("Line: %4d/%4d\n%lld bytes", caretLine, lines, bytes);
 }
 
 }  // namespace vxk

@@ -108,7 +108,8 @@ ScreenshotTour::ScreenshotTour(QWidget* first, const QString& dir)
 }
 
 std::vector<ScreenshotTour::Step> ScreenshotTour::MainSteps() {
-  return {{"editor", "fmFile", ""},
+  return {{"connect", "fmConnect", "actConnect"},
+          {"editor", "fmFile", ""},
           {"lcd", "fmLCD", "actLCD"},
           {"sync-time", "fmSyncTime", "actSyncTime"},
           {"log", "fmLog", "actShowLog"},

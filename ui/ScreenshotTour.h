@@ -32,7 +32,8 @@ class ScreenshotTour : public QObject {
     QString window;  // object name of the window
     QString action;  // object name of the action that opens it; empty: show the window
   };
-  // The steps over a main window: main, editor, LCD, Sync Time, log, diagnostics, About.
+  // The steps over a main window: main, Connect, editor, LCD, Sync Time, log, diagnostics,
+  // About.
   static std::vector<Step> MainSteps();
 
   // Where the tour stands, for its caller: the pictures written and the windows skipped.

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
+#include <algorithm>
+#include <utility>
 
 namespace vxk {
 namespace {
@@ -29,6 +31,14 @@ void WritePlacement(QSettings& store, const QString& prefix, const Placement& p)
   store.setValue(prefix + 'W', p.w);
   store.setValue(prefix + 'H', p.h);
 }
+
+constexpr char kRecentGroup[] = "RecentConnections";
+
+// How a link kind is written in the settings file.
+const std::pair<ConnectTarget::Link, const char*> kLinkNames[] = {
+    {ConnectTarget::Link::Usb, "usb"},
+    {ConnectTarget::Link::Serial, "serial"},
+    {ConnectTarget::Link::Listen, "tcp"}};
 
 QString WithoutTrailingSlash(QString path) {
   if (path.size() > 1 && path.endsWith('/')) path.chop(1);
@@ -64,6 +74,46 @@ int ToolSettings::ServerChildLimit(int fallback) {
   const QSettings store(FilePath(), QSettings::IniFormat);
   const int limit = ReadInt(store, QStringLiteral("ServerChildLimit"));
   return limit >= 1 ? limit : fallback;
+}
+
+std::vector<ConnectTarget> ToolSettings::RecentConnections() {
+  QSettings store(FilePath(), QSettings::IniFormat);
+  std::vector<ConnectTarget> recent;
+  const int count = store.beginReadArray(QLatin1String(kRecentGroup));
+  for (int i = 0; i < count && recent.size() < kRecentConnections; ++i) {
+    store.setArrayIndex(i);
+    const QString link = store.value(QStringLiteral("Link")).toString();
+    ConnectTarget t;
+    bool known = false;
+    for (const auto& [kind, name] : kLinkNames) {
+      if (link == QLatin1String(name)) {
+        t.link = kind;
+        known = true;
+      }
+    }
+    t.port = store.value(QStringLiteral("Port")).toString().toStdString();
+    t.roundTripMs = std::max(0, store.value(QStringLiteral("Rtt")).toInt());
+    // What an older or a hand-edited file holds that cannot be started is left out.
+    if (known && TargetProblem(t).empty()) recent.push_back(t);
+  }
+  store.endArray();
+  return recent;
+}
+
+void ToolSettings::SaveRecentConnections(const std::vector<ConnectTarget>& recent) {
+  QSettings store(FilePath(), QSettings::IniFormat);
+  store.remove(QLatin1String(kRecentGroup));
+  store.beginWriteArray(QLatin1String(kRecentGroup));
+  for (size_t i = 0; i < recent.size() && i < kRecentConnections; ++i) {
+    store.setArrayIndex(static_cast<int>(i));
+    for (const auto& [kind, name] : kLinkNames) {
+      if (recent[i].link == kind) store.setValue(QStringLiteral("Link"), QLatin1String(name));
+    }
+    store.setValue(QStringLiteral("Port"), QString::fromStdString(recent[i].port));
+    store.setValue(QStringLiteral("Rtt"), recent[i].roundTripMs);
+  }
+  store.endArray();
+  store.sync();
 }
 
 void ToolSettings::Save(const StoredSettings& s) {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <vector>
+
+#include "ui/ConnectTarget.h"
 
 namespace vxk {
 
@@ -37,6 +40,10 @@ class ToolSettings {
   // ServerChildLimit: how many tool processes the server daemon keeps at once. Only the
   // user writes it; a value that is missing, not a number or below 1 gives fallback.
   static int ServerChildLimit(int fallback);
+  // The links the Connect dialog started last, the most recent first (at most
+  // kRecentConnections). Keys are never among them: those go to the desktop keyring.
+  static std::vector<ConnectTarget> RecentConnections();
+  static void SaveRecentConnections(const std::vector<ConnectTarget>& recent);
 };
 
 }  // namespace vxk

@@ -22,9 +22,11 @@
 
 #include "ui/Accessibility.h"
 #include "ui/DeviceText.h"
+#include "ui/EditorFindBar.h"
 #include "ui/EditorText.h"
 #include "ui/FixedColours.h"
 #include "ui/LuaHighlighter.h"
+#include "ui/PagedView.h"
 
 namespace vxk {
 namespace {
@@ -76,6 +78,11 @@ void TfmFile::FormCreate() {
   reFile->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   reFile->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Describe(reFile, QStringLiteral("File content"));
+  pvFile = new PagedView(this);
+  pvFile->setObjectName(QStringLiteral("pvFile"));
+  pvFile->setFont(FixedFont(15));
+  Describe(pvFile, QStringLiteral("File content"), QStringLiteral("Read only"));
+  pvFile->hide();
   SetMemoColour(kEditableColour);
   editableColour_ = reFile->palette().color(QPalette::Base);
   highlighter_ = new LuaHighlighter(this);
@@ -91,6 +98,35 @@ void TfmFile::FormCreate() {
   connect(actCancel, &QAction::triggered, this, &TfmFile::actCancelExecute);
   connect(actSave, &QAction::triggered, this, &TfmFile::actSaveExecute);
 
+  lblLarge = new QLabel(
+      QStringLiteral("This file is larger than 1 MiB: it is shown read-only, a page at a time."),
+      this);
+  lblLarge->setObjectName(QStringLiteral("lblLarge"));
+  lblLarge->setContentsMargins(6, 2, 6, 2);
+  lblLarge->hide();
+  findBar = new EditorFindBar(this, reFile, pvFile);
+
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(reFile, 1);
+  column->addWidget(pvFile, 1);
+  column->addWidget(lblLarge);
+  column->addWidget(findBar);
+  column->addWidget(BuildPanel());
+
+  // The position label follows typing, caret moves and pastes at once; the timer catches
+  // the rest (scrolling by mouse, undo).
+  connect(reFile, &QPlainTextEdit::cursorPositionChanged, this, &TfmFile::UpdateLineInfo);
+  connect(reFile, &QPlainTextEdit::textChanged, this, &TfmFile::UpdateLineInfo);
+  connect(pvFile, &PagedView::CurrentLineChanged, this, &TfmFile::UpdateLineInfo);
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(250);
+  connect(Timer1, &QTimer::timeout, this, &TfmFile::Timer1Timer);
+}
+
+QWidget* TfmFile::BuildPanel() {
   auto* panel = new QWidget(this);
   panel->setFixedHeight(55);
   auto* row = new QHBoxLayout(panel);
@@ -116,30 +152,26 @@ void TfmFile::FormCreate() {
   row->addWidget(btnSave);
   connect(cbReadOnly, &QCheckBox::clicked, this, &TfmFile::cbReadOnlyClick);
   connect(cbHex, &QCheckBox::clicked, this, &TfmFile::cbHexClick);
-
-  auto* column = new QVBoxLayout(this);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(0);
-  column->addWidget(reFile, 1);
-  column->addWidget(panel);
-
-  // The position label follows typing, caret moves and pastes at once; the timer catches
-  // the rest (scrolling by mouse, undo).
-  connect(reFile, &QPlainTextEdit::cursorPositionChanged, this, &TfmFile::UpdateLineInfo);
-  connect(reFile, &QPlainTextEdit::textChanged, this, &TfmFile::UpdateLineInfo);
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(250);
-  connect(Timer1, &QTimer::timeout, this, &TfmFile::Timer1Timer);
+  // The button follows its action, which read-only mode disables.
+  connect(actSave, &QAction::enabledChanged, btnSave, &QPushButton::setEnabled);
+  connect(actPaste, &QAction::enabledChanged, Button2, &QPushButton::setEnabled);
+  return panel;
 }
 
 TfmFile::Edit TfmFile::EditContent(const std::string& path, const std::string& content,
                                    const QString* draft) {
   setWindowTitle(QStringLiteral("Edit File: ") + FromDevice(path));
-  opened_ = content;
+  opened_ = &content;
   lineEnd_ = LineEndOf(content);
   lua_ = FromDevice(path).toLower().endsWith(QStringLiteral(".lua"));
-  if (LooksBinary(content) && !draft) {
+  findBar->ShowOutcome(EditorFindBar::Outcome::Found);
+  ShowPaged(content.size() > kPagedBytes && !draft);
+  if (paged_) {
+    const bool binary = LooksBinary(content);
+    pvFile->SetContent(&content, binary);
+    cbHex->setChecked(binary);
+    SetReadOnlyMode(true);
+  } else if (LooksBinary(content) && !draft) {
     SetReadOnlyMode(true);
     cbHex->setChecked(true);
     ShowHex();
@@ -164,12 +196,27 @@ TfmFile::Edit TfmFile::EditContent(const std::string& path, const std::string& c
   return edit;
 }
 
+void TfmFile::ShowPaged(bool paged) {
+  paged_ = paged;
+  reFile->setVisible(!paged);
+  pvFile->setVisible(paged);
+  lblLarge->setVisible(paged);
+  // The paged view is read-only for good: nothing to paste into, nothing to untick.
+  cbReadOnly->setEnabled(!paged);
+  actPaste->setEnabled(!paged);
+  if (paged) {
+    highlighter_->setDocument(nullptr);
+    reFile->clear();
+  }
+}
+
 void TfmFile::Release() {
   // A large file's text, its layout and the bytes cost several times its size: none of it
   // stays once the editor is closed.
   highlighter_->setDocument(nullptr);
   reFile->clear();
-  std::string().swap(opened_);
+  pvFile->Clear();
+  opened_ = nullptr;
   shown_.clear();
 #if defined(__GLIBC__)
   // The allocator keeps freed heap pages for reuse; those of a large file go back at once.
@@ -180,6 +227,8 @@ void TfmFile::Release() {
 void TfmFile::SetReadOnlyMode(bool on) {
   cbReadOnly->setChecked(on);
   reFile->setReadOnly(on);
+  // Nothing shown read-only is saved: neither the hex dump nor text left from before.
+  actSave->setEnabled(!on);
   if (on) {
     cbHex->setEnabled(true);
     SetMemoColour(palette().color(QPalette::Button));
@@ -195,27 +244,34 @@ void TfmFile::SetReadOnlyMode(bool on) {
 
 void TfmFile::ShowText() {
   highlighter_->setDocument(lua_ ? reFile->document() : nullptr);
-  reFile->setPlainText(FromDevice(MaskControlChars(opened_)));
+  reFile->setPlainText(FromDevice(MaskControlChars(*opened_)));
   // What the editor shows, not the bytes: line ends and masked bytes are not edits.
   shown_ = TextDigest(MemoText(*reFile->document()));
 }
 
 void TfmFile::ShowHex() {
   highlighter_->setDocument(nullptr);
-  reFile->setPlainText(QString::fromLatin1(HexDump(opened_)));
+  reFile->setPlainText(QString::fromLatin1(HexDump(*opened_)));
 }
 
 void TfmFile::SetMemoColour(const QColor& colour) {
   SetFixedBase(reFile, colour);
+  SetFixedBase(pvFile, colour);
 }
 
 bool TfmFile::Edited() const {
-  return TextDigest(MemoText(*reFile->document())) != shown_;
+  return !paged_ && TextDigest(MemoText(*reFile->document())) != shown_;
 }
 
 void TfmFile::UpdateLineInfo() {
   if (cbHex->isChecked()) {
     lblLine->clear();
+    return;
+  }
+  if (paged_) {
+    lblLine->setText(LinePositionText(static_cast<int>(pvFile->CurrentLine() + 1),
+                                      static_cast<int>(pvFile->LineCount()),
+                                      static_cast<long long>(opened_ ? opened_->size() : 0)));
     return;
   }
   // Counts the document keeps, so a large file costs nothing per tick.
@@ -232,6 +288,8 @@ void TfmFile::cbReadOnlyClick() {
 void TfmFile::cbHexClick() {
   if (!cbReadOnly->isChecked()) {
     cbHex->setChecked(false);  // the hex view exists in read-only mode only
+  } else if (paged_) {
+    pvFile->SetHex(cbHex->isChecked());
   } else if (cbHex->isChecked()) {
     ShowHex();
   } else {
@@ -249,6 +307,10 @@ void TfmFile::actCancelExecute() {
 }
 
 void TfmFile::actCopyExecute() {
+  if (paged_) {
+    QApplication::clipboard()->setText(pvFile->AllText());
+    return;
+  }
   reFile->selectAll();
   reFile->copy();
 }
@@ -282,7 +344,7 @@ void TfmFile::done(int result) {
 
 void TfmFile::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  reFile->setFocus();
+  (paged_ ? static_cast<QWidget*>(pvFile) : static_cast<QWidget*>(reFile))->setFocus();
   Timer1->start();
 }
 

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QDialog>
 #include <QString>
+#include <cstddef>
 #include <string>
 
 class QAction;
@@ -15,14 +16,22 @@ class QTimer;
 
 namespace vxk {
 
+class EditorFindBar;
 class LuaHighlighter;
+class PagedView;
 
 // The file editor: one device file's content, editable as text, or read-only in a hex view
-// when it looks binary. Modal; it never talks to the device.
+// when it looks binary. A file larger than kPagedBytes opens read-only in a view that draws a
+// page at a time from the caller's bytes. Find (Ctrl+F, F3, Shift+F3) works in every view.
+// Modal; it never talks to the device.
 class TfmFile : public QDialog {
   Q_OBJECT
 
  public:
+  // Above this size a file is shown a page at a time, read-only: a text box holds several
+  // times a file's size in memory (a 10 MiB file took 130 MB), the paged view its line index.
+  static constexpr size_t kPagedBytes = size_t(1) << 20;
+
   struct Edit {
     bool changed = false;
     std::string text;  // the new content, with the file's own line ends
@@ -33,6 +42,7 @@ class TfmFile : public QDialog {
 
   // Shows content (the bytes of the device file at path) and returns what the user saved.
   // A draft, when given, replaces the text the editor starts with (edits to offer again).
+  // The editor reads content in place while it is open; it keeps no copy.
   Edit EditContent(const std::string& path, const std::string& content,
                    const QString* draft = nullptr);
   void SetReadOnlyMode(bool on);
@@ -51,6 +61,9 @@ class TfmFile : public QDialog {
   QAction* actCancel = nullptr;
   QAction* actSave = nullptr;
   QTimer* Timer1 = nullptr;
+  PagedView* pvFile = nullptr;
+  EditorFindBar* findBar = nullptr;
+  QLabel* lblLarge = nullptr;
 
   static const QColor kEditableColour;
 
@@ -72,6 +85,8 @@ class TfmFile : public QDialog {
 
  private:
   void FormCreate();
+  QWidget* BuildPanel();
+  void ShowPaged(bool paged);
   bool FormCloseQuery(int result);
   void ShowText();
   void ShowHex();
@@ -79,7 +94,8 @@ class TfmFile : public QDialog {
   bool Edited() const;
   void Release();
 
-  std::string opened_;   // the content as handed in; every view is built from it
+  const std::string* opened_ = nullptr;  // the caller's content; every view is built from it
+  bool paged_ = false;
   std::string lineEnd_;  // the line end the content uses
   QByteArray shown_;     // digest of the text view as first shown, before any edit
   bool lua_ = false;

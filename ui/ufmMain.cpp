@@ -19,6 +19,7 @@
 #include "comms/Ticks.h"
 #include "security/HeaderCheck.h"
 #include "ui/BusyCursor.h"
+#include "ui/ConnectAction.h"
 #include "ui/DeviceText.h"
 #include "ui/EditAction.h"
 #include "ui/FileOperations.h"
@@ -67,6 +68,7 @@ TfmMain::TfmMain(const SessionSettings& settings, HidBackend& hid, TerminalLock&
   setWindowTitle(caption_);
   resize(819, 602);
   FormCreate();
+  (new ConnectAction(hid, this))->AddTo(menuBar()->findChild<QMenu*>(QStringLiteral("mnuFile")));
 }
 
 TfmMain::~TfmMain() = default;

@@ -84,5 +84,5 @@ print(s.getsockname()[1])')
   return "$status"
 }
 
-walk_tour -tcp main editor lcd sync-time || exit 1
+walk_tour -tcp main connect editor lcd sync-time || exit 1
 walk_tour -server server || exit 1

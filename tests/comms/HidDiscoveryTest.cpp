@@ -36,6 +36,23 @@ TEST(HidDiscovery, OnlyTheVendorInterfaceOfTheRightDeviceMatches) {
   EXPECT_EQ(paths[0], "vendor");
 }
 
+TEST(HidDiscovery, PresentDevicesAreListedWithTheirNamesWithoutBeingOpened) {
+  VirtualDevice device;
+  device.Identity().serial = "100042";
+  device.Identity().product = "vx.keeper Logger";
+  FakeHidBackend backend;
+  backend.AddInterface(Interface("kbd", kVid, kPid, 0x01, 6), &device);
+  backend.AddInterface(Interface("held", kVid, kPid, kPage, 1), nullptr);  // cannot be opened
+  backend.AddInterface(Interface("other", 0x1234, kPid, kPage, 1), &device);
+  backend.AddInterface(Interface("vendor", kVid, kPid, kPage, 1), &device);
+  const std::vector<HidDeviceInfo> found = PresentHidDevices(backend, kVid, kPid, kPage);
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].path, "held");
+  EXPECT_EQ(found[1].path, "vendor");
+  EXPECT_EQ(found[1].serialNumber, "100042");
+  EXPECT_EQ(found[1].product, "vx.keeper Logger");
+}
+
 TEST(HidDiscovery, DevicesThatCannotBeOpenedAreNotListed) {
   VirtualDevice device;
   FakeHidBackend backend;

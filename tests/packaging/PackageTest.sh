@@ -38,7 +38,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 needs_of() { readelf -d "$1" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p'; }
 tool_needs=$(needs_of "$build/vxktool")
-expected_deps=(qt6-qpa-plugins libqt6widgets6 libqt6dbus6 libhidapi-libusb0)
+expected_deps=(qt6-qpa-plugins libqt6widgets6 libqt6dbus6 libqt6keychain1 libsecret-1-0
+              libhidapi-libusb0)
 grep -q '^libzip' <<<"$tool_needs" && expected_deps+=(libzip4)
 grep -q '^libpng' <<<"$tool_needs" && expected_deps+=(libpng16-16)
 for dep in "${expected_deps[@]}"; do

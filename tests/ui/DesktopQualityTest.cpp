@@ -18,11 +18,13 @@
 #include "UiTestSupport.h"
 #include "sim/HidRig.h"
 #include "ui/Accessibility.h"
+#include "ui/ConnectAction.h"
 #include "ui/FileIcons.h"
 #include "ui/FileOperations.h"
 #include "ui/FixedColours.h"
 #include "ui/PngImage.h"
 #include "ui/ToolActions.h"
+#include "ui/ufmConnect.h"
 #include "ui/ufmFile.h"
 #include "ui/ufmLCD.h"
 #include "ui/ufmLog.h"
@@ -67,6 +69,13 @@ class Desktop : public ::testing::Test {
          {{"memVxkTime", "Device time"}, {"edTZ", "Time zone offset"}, {"btnSyncTime", "Sync"}}},
         {w.Ops().fmMkDir, {{"edDir", "Directory name"}, {"btnMake", "Make"}}},
         {w.Ops().fmRename, {{"edFromName", "Current name"}, {"edToName", "New name"}}},
+        {w.findChild<ConnectAction*>()->fmConnect(),
+         {{"cbRecent", "Recent connections"},
+          {"lvUsb", "vx.keeper devices on USB"},
+          {"rbSerial", "Serial port"},
+          {"edPort", "TCP port"},
+          {"edKey", "Key"},
+          {"btnConnect", "Connect"}}},
         {server.get(), {{"edPort", "Port"}, {"edKey", "Key"}, {"memLog", "Server log"}}},
     };
   }

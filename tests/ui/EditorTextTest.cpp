@@ -22,13 +22,20 @@ TEST(EditorText, ByteClasses) {
   }
 }
 
-TEST(EditorText, HexDump) {
-  EXPECT_EQ(HexDump("Hello"), "0000: 48 65 6C 6C 6F");
+TEST(EditorText, HexDumpWithCharacterColumn) {
+  const std::string pad5(33, ' ');  // what five bytes leave of the 47 hex columns
+  EXPECT_EQ(HexDump("Hello"), "0000: 48 65 6C 6C 6F" + pad5 + "  Hello");
   EXPECT_EQ(HexDump(""), "");
   EXPECT_EQ(HexDump(std::string(16, '\xff') + "\x0a"),
-            "0000: FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\r\n0010: 0A");
+            "0000: FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF  ................\r\n"
+            "0010: 0A" +
+                std::string(45, ' ') + "  .");
+  // Offsets past 0xFFFF take a fifth digit on every line, so the columns stay aligned.
   const std::string dump = HexDump(std::string(0x10001, 'a'));
-  EXPECT_EQ(dump.substr(dump.rfind("\r\n") + 2), "10000: 61");
+  EXPECT_EQ(dump.substr(0, 8), "00000: 6");
+  EXPECT_EQ(dump.substr(dump.rfind("\r\n") + 2), "10000: 61" + std::string(45, ' ') + "  a");
+  EXPECT_EQ(HexOffsetDigits(0x10000), 4);
+  EXPECT_EQ(HexOffsetDigits(0x10001), 5);
 }
 
 TEST(EditorText, LineEndsKeepTheFilesOwnStyle) {

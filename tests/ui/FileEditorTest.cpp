@@ -3,14 +3,18 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTextLayout>
 #include <QTreeWidget>
+#include <algorithm>
 #include <deque>
 
 #include "UiTestSupport.h"
 #include "ui/EditAction.h"
+#include "ui/EditorFindBar.h"
+#include "ui/PagedView.h"
 #include "ui/ufmFile.h"
 
 using namespace vxk;
@@ -107,23 +111,32 @@ TEST(FileEditor, TextOpensEditableAndBinaryInHex) {
                             EXPECT_EQ(Base(f), f.palette().color(QPalette::Button));
                             EXPECT_TRUE(f.lblLine->text().isEmpty());
                             EXPECT_EQ(f.reFile->toPlainText(),
-                                      "0000: 61 00 01 62 63 64 65 66 67 68 69 6A 6B 6C 6D 6E\n"
-                                      "0010: 6F");
-                            // Out of read-only mode: the masked text, no hex view.
+                                      "0000: 61 00 01 62 63 64 65 66 67 68 69 6A 6B 6C 6D 6E"
+                                      "  a..bcdefghijklmn\n"
+                                      "0010: 6F" +
+                                          QString(45, ' ') + "  o");
+                            EXPECT_FALSE(f.btnSave->isEnabled());
+                            // Out of read-only mode: the masked text, no hex view, Save again.
                             f.cbReadOnly->click();
                             EXPECT_EQ(f.reFile->toPlainText(), "a??bcdefghijklmno");
                             EXPECT_FALSE(f.cbHex->isChecked());
                             EXPECT_FALSE(f.cbHex->isEnabled());
                             EXPECT_FALSE(f.lblLine->text().isEmpty());
+                            EXPECT_TRUE(f.btnSave->isEnabled());
                             f.cbHex->click();
                             EXPECT_FALSE(f.cbHex->isChecked());
-                            // Back in read-only mode the hex view returns, and saving
-                            // reports no change however the text was edited.
+                            // Back in read-only mode the hex view returns and Save is off,
+                            // by button and by key, however the text was edited.
                             f.reFile->insertPlainText("edit");
                             f.cbReadOnly->click();
                             f.cbHex->click();
                             EXPECT_TRUE(f.reFile->toPlainText().startsWith("0000: 61 00 01"));
+                            EXPECT_FALSE(f.btnSave->isEnabled());
+                            EXPECT_FALSE(f.actSave->isEnabled());
+                            QTest::keyClick(f.reFile, Qt::Key_S, Qt::ControlModifier);
                             f.btnSave->click();
+                            EXPECT_TRUE(f.isVisible());
+                            f.btnCancel->click();  // read-only: closes without asking
                           }});
   EXPECT_FALSE(e.EditContent("/a.txt", "abc").changed);
   EXPECT_FALSE(e.EditContent("/b.bin", std::string("a\0\x01"
@@ -184,6 +197,99 @@ TEST(FileEditor, CopyAllAndPasteReplace) {
                       }});
   const TfmFile::Edit edit = e.EditContent("/a.txt", "a\r\nb");
   EXPECT_EQ(edit.text, "p\r\nq\r\nr");
+}
+
+TEST(FileEditor, FindByKeysInTheText) {
+  TfmFile e;
+  EditorRounds rounds(e, {[](TfmFile& f) {
+                        // The keys are the window's shortcuts: it must be the active one.
+                        f.activateWindow();
+                        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+                        auto caret = [&f] {
+                          const QTextCursor c = f.reFile->textCursor();
+                          return std::pair(c.blockNumber(), c.selectedText());
+                        };
+                        QTest::keyClick(f.reFile, Qt::Key_F, Qt::ControlModifier);
+                        ASSERT_TRUE(f.findBar->isVisible());
+                        EXPECT_EQ(QApplication::focusWidget(), f.findBar->edFind);
+                        QTest::keyClicks(f.findBar->edFind, "ALPHA");
+                        QTest::keyClick(f.findBar->edFind, Qt::Key_Return);
+                        EXPECT_EQ(caret(), std::pair(0, QString("alpha")));
+                        QTest::keyClick(f.findBar->edFind, Qt::Key_F3);
+                        EXPECT_EQ(caret(), std::pair(2, QString("alpha")));
+                        EXPECT_TRUE(f.findBar->lblFind->text().isEmpty());
+                        QTest::keyClick(f.findBar->edFind, Qt::Key_F3);
+                        EXPECT_EQ(caret(), std::pair(0, QString("alpha")));
+                        EXPECT_EQ(f.findBar->lblFind->text(), "Search wrapped");
+                        QTest::keyClick(f.findBar->edFind, Qt::Key_F3, Qt::ShiftModifier);
+                        EXPECT_EQ(caret(), std::pair(2, QString("alpha")));
+                        f.findBar->cbMatchCase->setChecked(true);
+                        QTest::keyClick(f.findBar->edFind, Qt::Key_F3);
+                        EXPECT_EQ(f.findBar->lblFind->text(), "Not found");
+                        EXPECT_EQ(caret(), std::pair(2, QString("alpha")));
+                        // Escape leaves the find bar, not the editor.
+                        QTest::keyClick(f.findBar->edFind, Qt::Key_Escape);
+                        EXPECT_FALSE(f.findBar->isVisible());
+                        EXPECT_TRUE(f.isVisible());
+                        EXPECT_EQ(QApplication::focusWidget(), f.reFile);
+                        f.btnCancel->click();
+                      }});
+  EXPECT_FALSE(e.EditContent("/a.txt", "alpha\nBeta\nalphabet\n").changed);
+  EXPECT_EQ(rounds.ran, 1u);
+}
+
+TEST(FileEditor, LargeFileOpensPagedAndReadOnly) {
+  std::string content;
+  for (int i = 0; content.size() <= TfmFile::kPagedBytes; ++i)
+    content += "row " + std::to_string(i) + (i == 70000 ? " Needle" : "") + "\r\n";
+  const int lines = static_cast<int>(std::count(content.begin(), content.end(), '\n')) + 1;
+  TfmFile e;
+  EditorRounds rounds(
+      e, {[&](TfmFile& f) {
+            f.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+            EXPECT_TRUE(f.pvFile->isVisible());
+            EXPECT_FALSE(f.reFile->isVisible());
+            EXPECT_TRUE(f.lblLarge->isVisible());
+            EXPECT_TRUE(f.reFile->document()->isEmpty());  // no second copy in a text box
+            EXPECT_TRUE(f.cbReadOnly->isChecked());
+            EXPECT_FALSE(f.cbReadOnly->isEnabled());
+            EXPECT_FALSE(f.btnSave->isEnabled());
+            EXPECT_FALSE(f.Button2->isEnabled());
+            EXPECT_EQ(f.lblLine->text(),
+                      QString::asprintf("Line:    1/%4d\n%zu bytes", lines, content.size()));
+            EXPECT_EQ(f.pvFile->LineText(1), "row 1");
+            QTest::keyClick(f.pvFile, Qt::Key_F, Qt::ControlModifier);
+            QTest::keyClicks(f.findBar->edFind, "needle");
+            QTest::keyClick(f.findBar->edFind, Qt::Key_F3);
+            EXPECT_EQ(f.pvFile->CurrentLine(), 70000u);
+            EXPECT_LE(f.pvFile->FirstVisibleLine(), 70000u);
+            EXPECT_GT(f.pvFile->FirstVisibleLine() + 60, 70000u);
+            EXPECT_TRUE(f.lblLine->text().startsWith("Line: 70001/"));
+            // The hex view of the same bytes, the match still in view.
+            f.cbHex->click();
+            EXPECT_TRUE(f.pvFile->Hex());
+            EXPECT_TRUE(f.lblLine->text().isEmpty());
+            // Its line holds the match's first byte (hex digits have no N).
+            EXPECT_TRUE(f.pvFile->LineText(f.pvFile->CurrentLine()).contains('N'));
+            f.cbHex->click();
+            f.actCopy->trigger();
+            EXPECT_TRUE(QApplication::clipboard()->text().startsWith("row 0\nrow 1\nrow 2"));
+            QTest::keyClick(f.pvFile, Qt::Key_S, Qt::ControlModifier);
+            EXPECT_TRUE(f.isVisible());
+            QTest::keyClick(f.pvFile, Qt::Key_Escape);
+          },
+          [](TfmFile& f) {
+            // The next file, a small one, opens editable in the text box again.
+            EXPECT_TRUE(f.reFile->isVisible());
+            EXPECT_FALSE(f.pvFile->isVisible());
+            EXPECT_TRUE(f.cbReadOnly->isEnabled());
+            EXPECT_TRUE(f.btnSave->isEnabled());
+            f.btnSave->click();
+          }});
+  EXPECT_FALSE(e.EditContent("/Logs/big.log", content).changed);
+  EXPECT_FALSE(e.EditContent("/a.txt", "abc").changed);
+  EXPECT_EQ(rounds.ran, 2u);
 }
 
 // The Edit action against the virtual device.

@@ -139,8 +139,9 @@ TEST_F(UsbMain, MenusHoldOnlyWhatWorks) {
   }
   EXPECT_EQ(menus, (QStringList{"&File", "&Terminal", "Logs", "&Display", "T&ools", "About"}));
   ASSERT_EQ(items.size(), 6);
-  EXPECT_EQ(items[0], (QStringList{"Save to PC", "Load Firmware", "-", "New File", "-", "Edit",
-                                   "Rename", "Delete", "-", "Refresh Directory", "-", "Exit"}));
+  EXPECT_EQ(items[0], (QStringList{QStringLiteral("Connect\u2026"), "-", "Save to PC",
+                                   "Load Firmware", "-", "New File", "-", "Edit", "Rename",
+                                   "Delete", "-", "Refresh Directory", "-", "Exit"}));
   EXPECT_EQ(items[1],
             (QStringList{"Select All", "Copy", "Paste", "Clear", "-", "Refresh Directory"}));
   EXPECT_TRUE(items[2].isEmpty());
