@@ -165,14 +165,12 @@ void TfmMain::WireFirmware() {
   };
   firmware_->ProgressDone = [this] { browser_->OnTransferDone(); };
   firmware_->AfterBootSequence = [this](const DeviceInfo& device, bool open) {
-    // The boot sequence closed and reopened the link: a TCP device is gone for good and is
-    // reported like one that left; another link shows what it reopened to.
-    if (IsNetworkLink() && ExpectsHeader() && !open) {
-      LinkClosed();
-    } else if (open) {
-      product_ = device.product;
-      ShowDeviceInfo(device);
-    }
+    // The boot sequence closed and reopened the link: it shows what it reopened to. A link
+    // that stayed closed (a TCP device is gone for good) is reported by the next watch, like
+    // a device that left.
+    if (!open) return;
+    product_ = device.product;
+    ShowDeviceInfo(device);
   };
   // Dropped ".blf" files go to the boot loader before the rest is uploaded.
   ops_->InstallDroppedFirmware = [this](QStringList& files, std::function<void()> then) {

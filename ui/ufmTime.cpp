@@ -116,6 +116,7 @@ void TfmSyncTime::RefreshTimes() {
       },
       [this](const OpResult&, DeviceTimeResult& device) {
         refreshing_ = false;
+        if (!isVisible()) return;  // closed meanwhile: nobody reads it
         try {
           ShowTimes(device);
         } catch (const std::exception& e) {
