@@ -105,6 +105,9 @@ StatusArea::StatusArea(UiRunner& runner, QStatusBar* bar, QWidget* window)
   connect(&runner_, &UiRunner::Step, this, &StatusArea::Step);
   connect(&runner_, &UiRunner::Count, this, &StatusArea::Count);
   connect(&runner_, &UiRunner::Finished, this, &StatusArea::Finished);
+  connect(&runner_, &UiRunner::BusyChanged, this, [this](bool busy) {
+    if (busy) failed_ = false;
+  });
   ShowRow(false);
 }
 
@@ -165,7 +168,9 @@ void StatusArea::Finished(const QString& what, const OpResult& result) {
   showTimer_->stop();
   actCancel->setEnabled(false);
   ShowRow(false);
-  bar_->showMessage(EndText(what, result), kMessageMs);
+  // What failed stays on show while the rest of the same action (a relisting) goes well.
+  if (!result || !failed_) bar_->showMessage(EndText(what, result), kMessageMs);
+  if (!result) failed_ = true;
 }
 
 }  // namespace vxk

@@ -21,7 +21,7 @@ class UiRunner;
 // The main window's status area: while an operation of the user's runs (longer than a
 // moment), a row with its name and step, a bar with the percentage, the bytes, rate and time
 // left, and a Cancel button (Esc does the same); afterwards "Done" or why it failed, for a
-// few seconds.
+// few seconds (a failure stays on show over the success of what the same action did next).
 class StatusArea : public QObject {
   Q_OBJECT
 
@@ -65,6 +65,7 @@ class StatusArea : public QObject {
   int64_t items_ = -1;
   int64_t startedMs_ = 0;  // of the transfer shown: a new one starts when the position drops
   int64_t lastDone_ = 0;
+  bool failed_ = false;  // an operation of the action under way failed
 };
 
 }  // namespace vxk
