@@ -258,6 +258,7 @@ void RunUiBenches() {
     if (Selected("ui.terminal")) TerminalIngest();
     if (Selected("ui.list")) FileList();
     if (Selected("log.records")) LogRecordsBench();
+    if (Selected("ui.max_freeze_ms")) UiFreezeBench();
   }
   if (Selected("app.idle_cpu")) IdleCpu();
 }

@@ -106,7 +106,7 @@ void TfmSyncTime::RefreshTimes() {
   if (!runner_ || refreshing_) return;
   refreshing_ = true;
   UiRunner::Op op;
-  op.what = windowTitle();
+  op.what = QStringLiteral("Device time");
   op.quiet = true;  // a poll, like the terminal's
   runner_->Call<DeviceTimeResult>(
       this, std::move(op),
