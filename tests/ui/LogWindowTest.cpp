@@ -139,10 +139,12 @@ TEST_F(LogWindow, ShowingSubscribesAndOnlyARequestedHideUnsubscribes) {
   EXPECT_FALSE(log().pnlModem->isVisible());
 
   log().cbModemRxTx->click();
+  Settle();
   EXPECT_TRUE(log().pnlModem->isVisible());
   EXPECT_TRUE(log().cbTSModem->isEnabled());
   EXPECT_EQ(FilterPackets().back().payload, std::string("FILTER ") + std::string(8, '\xFF'));
   log().cbModemRxTx->click();
+  Settle();
   EXPECT_FALSE(log().pnlModem->isVisible());
   EXPECT_EQ(FilterPackets().back().payload, kDefaultMask);
 
@@ -151,9 +153,11 @@ TEST_F(LogWindow, ShowingSubscribesAndOnlyARequestedHideUnsubscribes) {
   QHideEvent minimised;
   QSpontaneKeyEvent::setSpontaneous(&minimised);
   qApp->notify(&log(), &minimised);  // sendEvent would clear the flag
+  Settle();
   EXPECT_EQ(FilterPackets().size(), before);
 
   log().close();
+  Settle();
   sent = FilterPackets();
   ASSERT_EQ(sent.size(), before + 1);
   EXPECT_EQ(sent.back().flags, 0x40);

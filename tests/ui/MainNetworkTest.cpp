@@ -120,6 +120,8 @@ TEST(TcpListen, RefusedDeviceIsCutOffAndThePortListensAgain) {
   std::vector<std::unique_ptr<Run>> runs;
   for (const Case& c : cases) {
     auto run = std::make_unique<Run>();
+    // The port is set up on the worker as the window starts.
+    ASSERT_TRUE(run->tool.PaneShows(QString::fromStdString("Listening on " + run->port), 3000));
     if (c.does == Does::WrongKey) {
       ASSERT_TRUE(run->wrongKey.Start(
           {BinDir() + "/vxksim", "--tcp", "127.0.0.1:" + run->port, "--key", "wrong"}));
@@ -180,6 +182,8 @@ TEST(TcpListen, SilentAndDribblingDevicesAreCutOffWhileTheWindowRuns) {
 
   TcpSocket silentDevice;
   TcpSocket slowDevice;
+  ASSERT_TRUE(silent.PaneShows(QStringLiteral("Listening on"), 3000));
+  ASSERT_TRUE(slow.PaneShows(QStringLiteral("Listening on"), 3000));
   ASSERT_TRUE(silentDevice.Adopt(DeviceConnects(silentPort)));
   ASSERT_TRUE(slowDevice.Adopt(DeviceConnects(slowPort)));
   const int64_t start = TickCount();
