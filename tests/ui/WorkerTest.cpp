@@ -9,6 +9,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -171,6 +172,14 @@ TEST(UiRunner, NoWindowReachesTheDeviceDirectly) {
   EXPECT_GT(checked, 40);
 }
 
+// The open sequence has run: the device is shown (whatever folder an earlier test left).
+bool Opened(Tool& tool) {
+  QPlainTextEdit* info = tool.window->Browser().memInfo;
+  return WaitUntil([&] { return info->toPlainText().startsWith(QStringLiteral("Corvane")); },
+                   10000) &&
+         tool.Idle();
+}
+
 // A big file moves slowly enough to be stopped halfway.
 constexpr size_t kBigSize = 96 * 1024;
 constexpr int kSlowReports = 500;  // a second, each way: about 30 KB/s
@@ -207,7 +216,7 @@ class CancelMidTransfer : public ::testing::TestWithParam<CancelRow> {
     tool = std::make_unique<Tool>(std::vector<std::string>{}, backend.get());
     tool->window->show();
     tool->window->activateWindow();
-    ASSERT_TRUE(WaitUntil([&] { return list()->topLevelItemCount() > 0; }, 5000));
+    ASSERT_TRUE(Opened(*tool));
     // Esc reaches the window's Cancel only in the active window.
     ASSERT_TRUE(
         WaitUntil([&] { return QApplication::activeWindow() == tool->window.get(); }, 3000));
@@ -342,8 +351,7 @@ TEST(KeepsAnswering, RefreshAgainstASilentDeviceAtALongRoundTrip) {
   FakeHidBackend backend(&sim.Device());
   Tool tool({"-rtt=8000"}, &backend);
   tool.window->show();
-  ASSERT_TRUE(
-      WaitUntil([&] { return tool.window->Browser().lvFiles->topLevelItemCount() > 0; }, 10000));
+  ASSERT_TRUE(Opened(tool));
   backend.WithDevice([](VirtualDevice& d) { d.InjectFault({StreamFault::Kind::Stall, false, 0}); });
   int64_t last = -1;
   int64_t longest = 0;
