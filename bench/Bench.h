@@ -42,5 +42,7 @@ void RunUiBenches();
 void RunLcdBenches();
 // Records into the log window's panes; runs inside RunUiBenches' application.
 void LogRecordsBench();
+// The main window's longest pause while operations run; inside RunUiBenches' application.
+void UiFreezeBench();
 
 }  // namespace vxk

@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "bench/Bench.h"
-#include "comms/vxComms.h"
+#include "session/SessionSettings.h"
 #include "sim/FakeHidBackend.h"
 #include "sim/ScratchLock.h"
 #include "ui/RichEditUtils.h"
+#include "ui/UiRunner.h"
 #include "ui/ufmLog.h"
 
 namespace vxk {
@@ -21,9 +22,9 @@ namespace vxk {
 void LogRecordsBench() {
   FakeHidBackend hid;  // no device: the filter writes go nowhere
   ScratchLock lock;
-  TvxComms link(&hid, lock.Lock());
+  UiRunner runner(SessionSettings{}, hid, lock.Lock());
   QPlainTextEdit terminal;
-  TfmLog log(link, &terminal);
+  TfmLog log(runner, &terminal);
   log.show();
   log.cbModemRxTx->click();
   QCoreApplication::processEvents();

@@ -15,6 +15,8 @@ struct OpContext {
   std::function<void(int64_t done, int64_t total)> progress;
   // What is being worked on now, as a person reads it ("Logs/a.log", "3 of 12").
   std::function<void(const std::string& what)> step;
+  // Items finished so far (files saved), for a run over many of them.
+  std::function<void(int64_t items)> count;
   // Set by another thread (or a signal handler) to stop the operation at its next step.
   const std::atomic<bool>* cancel = nullptr;
 
@@ -24,6 +26,9 @@ struct OpContext {
   }
   void Step(const std::string& what) const {
     if (step) step(what);
+  }
+  void Count(int64_t items) const {
+    if (count) count(items);
   }
 };
 

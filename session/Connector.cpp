@@ -47,7 +47,15 @@ Connector::Event Connector::AfterHeader(HeaderCheck::State state) {
 Connector::Event Connector::Watch() {
   TvxComms& link = session_.Link();
   // A device that leaves during its header is refused by the header check itself.
-  if (header_ || !link.IsOpen() || link.IsAlive()) return Event::None;
+  if (header_) return Event::None;
+  if (!link.IsOpen()) {
+    // A link that closed itself under an operation (a read found its device gone, a restart
+    // closed it) lost its device as well; that is told once.
+    if (!opened_) return Event::None;
+    opened_ = false;
+    return Event::Lost;
+  }
+  if (link.IsAlive()) return Event::None;
   link.Close();
   opened_ = false;
   return Event::Lost;

@@ -39,7 +39,8 @@ class Connector {
   Event Accept(int waitMs);
   // Opens a closed link, or goes on with the header of a TCP device for at most waitMs.
   Event Open(int waitMs);
-  // Whether an open link's device is still there; Lost (and the link closed) when not.
+  // Whether an open link's device is still there; Lost (and the link closed) when not, or
+  // when the link closed itself since it opened.
   Event Watch();
   // After a refusal in listen mode: listen on the port again for the next device.
   OpResult ListenAgain();

@@ -20,7 +20,10 @@ struct DeviceRunner::State {
   bool stopping = false;
   bool finished = false;
   bool runningQuiet = false;
+  bool runningUser = false;  // an operation that is not quiet is running
+  bool cancelNext = false;   // Cancel came while none was: the next one is stopped
   std::atomic<bool> cancel{false};
+  std::function<void(Session&)> teardown;
 };
 
 DeviceRunner::DeviceRunner(std::unique_ptr<Session> session, Logger& log)
@@ -47,7 +50,16 @@ bool DeviceRunner::Post(Operation operation) {
 
 void DeviceRunner::Cancel() {
   std::lock_guard<std::mutex> guard(state_->mutex);
-  if (!state_->runningQuiet) state_->cancel = true;
+  if (state_->runningUser) {
+    state_->cancel = true;
+  } else if (state_->busy > 0) {
+    state_->cancelNext = true;
+  }
+}
+
+void DeviceRunner::SetTeardown(std::function<void(Session&)> teardown) {
+  std::lock_guard<std::mutex> guard(state_->mutex);
+  state_->teardown = std::move(teardown);
 }
 
 bool DeviceRunner::Busy() const {
@@ -88,17 +100,24 @@ void DeviceRunner::Loop(std::shared_ptr<State> state) {
       op = std::move(state->queue.front());
       state->queue.pop_front();
       state->runningQuiet = op.quiet;
-      if (!op.quiet) state->cancel = false;
+      state->runningUser = !op.quiet;
+      if (!op.quiet) {
+        state->cancel = state->cancelNext;
+        state->cancelNext = false;
+      }
     }
     OpContext context;
     context.progress = op.progress;
     context.step = op.step;
+    context.count = op.count;
     context.cancel = &state->cancel;
     const Logger::Level level = op.quiet ? Logger::Level::Debug : Logger::Level::Info;
     state->log.Write(level, "device", op.what + ": started");
     OpResult result;
     try {
-      result = op.run(*state->session, context);
+      // Stopped while it waited in the queue: it never starts.
+      result = !op.quiet && context.Cancelled() ? OpResult::Fail(Reason::Cancelled)
+                                                : op.run(*state->session, context);
     } catch (const std::exception& e) {
       result = OpResult::Fail(Reason::LocalError, e.what());
     }
@@ -112,10 +131,17 @@ void DeviceRunner::Loop(std::shared_ptr<State> state) {
       // Idle before the result is handed on: whoever gets it may post the next operation.
       std::lock_guard<std::mutex> guard(state->mutex);
       state->runningQuiet = false;
+      state->runningUser = false;
       if (!op.quiet) --state->busy;
     }
     if (op.done) op.done(result);
   }
+  std::function<void(Session&)> teardown;
+  {
+    std::lock_guard<std::mutex> guard(state->mutex);
+    teardown = std::move(state->teardown);
+  }
+  if (teardown) teardown(*state->session);
   state->session.reset();  // the link closes here, on the thread that used it
   std::lock_guard<std::mutex> guard(state->mutex);
   state->finished = true;

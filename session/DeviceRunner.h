@@ -32,6 +32,7 @@ class DeviceRunner {
     std::function<void(const OpResult& result)> done;           // after run, on the worker
     std::function<void(int64_t done, int64_t total)> progress;  // on the worker
     std::function<void(const std::string& what)> step;          // on the worker
+    std::function<void(int64_t items)> count;                   // on the worker
     // A poll of the link (the terminal pane, the log): not counted as busy, and cancelled by
     // neither Cancel nor the start of a user's operation.
     bool quiet = false;
@@ -48,7 +49,9 @@ class DeviceRunner {
 
   // Queues an operation; false (and nothing runs) once Stop was called.
   bool Post(Operation operation);
-  // Asks the running operation to stop at its next step (a quiet one is left alone).
+  // Asks the running operation to stop at its next step (a quiet one is left alone). When only
+  // quiet ones run, the next operation that is not quiet is stopped before it starts; with
+  // none queued nothing happens.
   void Cancel();
   // An operation that is not quiet is queued or running.
   bool Busy() const;
@@ -56,6 +59,10 @@ class DeviceRunner {
   // up to waitMs for the worker to end; true when it did. Otherwise the worker ends by itself
   // once the operation returns, and the session goes with it.
   bool Stop(int waitMs);
+  // Runs on the worker after the last operation, just before the session goes: whatever the
+  // operations kept between them that refers to the session is let go there. Set it before
+  // the first Post.
+  void SetTeardown(std::function<void(Session& session)> teardown);
   // The settings the session was made with; safe from any thread.
   const SessionSettings& Settings() const { return settings_; }
   bool IsNetworkLink() const { return network_; }

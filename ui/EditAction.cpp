@@ -5,19 +5,27 @@
 #include <QTreeWidget>
 #include <string>
 
-#include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
 #include "ui/FileBrowser.h"
 #include "ui/TerminalPane.h"
+#include "ui/UiRunner.h"
 #include "ui/ufmFile.h"
 
 namespace vxk {
+namespace {
 
-EditAction::EditAction(FileBrowser& browser, TvxkFiles& files, TerminalPane& pane, TfmFile& editor,
+struct FileRead {
+  OpResult result;
+  std::string content;
+};
+
+}  // namespace
+
+EditAction::EditAction(UiRunner& runner, FileBrowser& browser, TerminalPane& pane, TfmFile& editor,
                        QWidget* parent)
     : QObject(parent),
+      runner_(runner),
       browser_(browser),
-      files_(files),
       pane_(pane),
       editor_(editor),
       window_(parent) {
@@ -32,29 +40,49 @@ void EditAction::actEditExecute() {
   if (!item) return;
   // Copied now: the list may be refilled while the editor is open.
   const std::string path = browser_.CurrentDir() + "/" + ToDevice(item->text(FileBrowser::kName));
-  std::string content;
-  {
-    BusyCursor busy;
-    const OpResult read = files_.ReadFile(path, content, browser_.TransferContext());
+  UiRunner::Op op;
+  op.what = actEdit->text();
+  op.progress = [this](int64_t done, int64_t total) { browser_.OnTransferProgress(done, total); };
+  runner_.Call<FileRead>(
+      this, std::move(op),
+      [path](Session& s, const OpContext& context) {
+        FileRead read;
+        read.result = s.Files().ReadFile(path, read.content, context);
+        return read;
+      },
+      [this, path](const OpResult& result, FileRead& read) {
+        browser_.OnTransferDone();
+        if (result) EditAndWrite(path, read.content, nullptr);
+      });
+}
+
+void EditAction::EditAndWrite(const std::string& path, const std::string& content,
+                              const QString* draft) {
+  const TfmFile::Edit edit = editor_.EditContent(path, content, draft);
+  if (edit.changed) {
+    Write(path, content, edit.text, edit.edited);
+  } else if (draft) {
+    browser_.ShowDeviceDirectory(browser_.CurrentDir());  // after a failed write
+  }
+}
+
+void EditAction::Write(const std::string& path, const std::string& content, const std::string& text,
+                       const QString& edited) {
+  UiRunner::Op op;
+  op.what = actEdit->text();
+  op.progress = [this](int64_t done, int64_t total) { browser_.OnTransferProgress(done, total); };
+  op.run = [path, text](Session& s, const OpContext& context) {
+    return s.Files().WriteFile(path, text, 0, context);
+  };
+  op.done = [this, path, content, edited](const OpResult& written) {
     browser_.OnTransferDone();
-    if (!read) return;
-  }
-  TfmFile::Edit edit = editor_.EditContent(path, content);
-  if (!edit.changed) return;
-  for (;;) {
-    OpResult written;
-    {
-      BusyCursor busy;
-      written = files_.WriteFile(path, edit.text, 0, browser_.TransferContext());
-      browser_.OnTransferDone();
+    if (!written && OfferAgain(FromDevice(path), FromDevice(DescribeResult(written)))) {
+      EditAndWrite(path, content, &edited);
+      return;
     }
-    if (written || !OfferAgain(FromDevice(path), FromDevice(DescribeResult(written)))) break;
-    const QString draft = edit.edited;
-    edit = editor_.EditContent(path, content, &draft);
-    if (!edit.changed) break;
-  }
-  BusyCursor busy;
-  browser_.ShowDeviceDirectory(browser_.CurrentDir());
+    browser_.ShowDeviceDirectory(browser_.CurrentDir());
+  };
+  runner_.Post(this, std::move(op));
 }
 
 bool EditAction::OfferAgain(const QString& path, const QString& why) {
@@ -62,7 +90,6 @@ bool EditAction::OfferAgain(const QString& path, const QString& why) {
       QStringLiteral("\r\nCould not write %1: %2. The changes are not saved.\r\n").arg(path, why),
       QColor(255, 0, 0), true, false);
   pane_.TrimAndScroll();
-  pane_.reTerm()->repaint();
   QMessageBox box(
       QMessageBox::Question, QStringLiteral("Confirm"),
       QStringLiteral("Could not write %1: %2.\nEdit your changes again?").arg(path, why),

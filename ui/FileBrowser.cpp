@@ -19,12 +19,18 @@
 
 #include "comms/Ticks.h"
 #include "ui/Accessibility.h"
-#include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
 #include "ui/FileIcons.h"
+#include "ui/UiRunner.h"
 
 namespace vxk {
 namespace {
+
+// A piece of work and the listing after it.
+struct Relisted {
+  OpResult result;
+  Listing listing;
+};
 
 QFont FixedFont(int pixels) {
   QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -66,8 +72,7 @@ class GridDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-FileBrowser::FileBrowser(TvxTerminal& terminal, TvxkFiles& files, QWidget* parent)
-    : QObject(parent), terminal_(terminal), files_(files) {
+FileBrowser::FileBrowser(UiRunner& runner, QWidget* parent) : QObject(parent), runner_(runner) {
   lvFiles = new QTreeWidget(parent);
   lvFiles->setObjectName(QStringLiteral("lvFiles"));
   lvFiles->setColumnCount(4);
@@ -168,19 +173,42 @@ void FileBrowser::EnableFileBrowser(bool on) {
 }
 
 void FileBrowser::ShowDeviceDirectory(const std::string& requested) {
-  if (!terminal_.IsReadyForCommands()) return;  // the device wants its password first
   if (!lvFiles->isEnabled()) return;
-  BusyCursor busy;
-  std::string path = requested;
-  if (path.rfind("//", 0) == 0) path.erase(0, 1);
-  std::vector<std::string> lines;
-  {
-    BulkUpdate bulk(lvFiles);
-    lvFiles->clear();
-    files_.ListDirectory(path, lines);  // whatever arrived is shown, also after a failure
-    edDir->setText(FromDevice(path));
-    FillList(lines);
-  }
+  UiRunner::Op op;
+  op.what = actRefresh->text();
+  runner_.Call<Listing>(
+      this, std::move(op),
+      [requested](Session& s, const OpContext&) {
+        return ListForDisplay(s.Terminal(), s.Files(), requested);
+      },
+      [this](const OpResult&, Listing& listing) { ShowListing(listing); });
+}
+
+void FileBrowser::Relist(const QString& what, Work work,
+                         std::function<void(const OpResult&)> after) {
+  UiRunner::Op op;
+  op.what = what;
+  const bool listed = lvFiles->isEnabled();
+  runner_.Call<Relisted>(
+      this, std::move(op),
+      [work = std::move(work), dir = currentDir_, listed](Session& s, const OpContext& context) {
+        Relisted out;
+        out.result = work(s, context);
+        if (listed) out.listing = ListForDisplay(s.Terminal(), s.Files(), dir);
+        return out;
+      },
+      [this, after = std::move(after)](const OpResult& result, Relisted& out) {
+        ShowListing(out.listing);
+        if (after) after(result);
+      });
+}
+
+void FileBrowser::ShowListing(const Listing& listing) {
+  if (!listing.shown || !lvFiles->isEnabled()) return;  // the device wants its password first
+  BulkUpdate bulk(lvFiles);
+  lvFiles->clear();
+  edDir->setText(FromDevice(listing.path));
+  FillList(listing.lines);  // whatever arrived is shown, also after a failure
 }
 
 void FileBrowser::FillList(const std::vector<std::string>& lines) {
@@ -233,7 +261,7 @@ void FileBrowser::FillList(const std::vector<std::string>& lines) {
 
 void FileBrowser::lvFilesDblClick() {
   QTreeWidgetItem* item = lvFiles->currentItem();
-  if (!item || !item->isSelected()) return;
+  if (!item || !item->isSelected() || runner_.Busy()) return;  // one operation at a time
   const int index = lvFiles->indexOfTopLevelItem(item);
   if (!IsDirectoryItem(index)) {
     emit EditRequested(item);
@@ -241,20 +269,15 @@ void FileBrowser::lvFilesDblClick() {
   }
   const std::string name = ToDevice(item->text(kName));
   const std::string target = name == ".." ? ParentPath(currentDir_) : currentDir_ + "/" + name;
-  BusyCursor busy;
   ShowDeviceDirectory(target);
 }
 
 void FileBrowser::edDirKeyPress() {
-  {
-    BusyCursor busy;
-    ShowDeviceDirectory(currentDir_);
-  }
+  if (!runner_.Busy()) ShowDeviceDirectory(currentDir_);
   lvFiles->setFocus();
 }
 
 void FileBrowser::actRefreshExecute() {
-  BusyCursor busy;
   ShowDeviceDirectory(currentDir_);
 }
 
@@ -287,14 +310,6 @@ void FileBrowser::OnTransferProgress(int64_t position, int64_t total) {
     pbFile->repaint();
     nextRepaint_ = now + 100;
   }
-}
-
-OpContext FileBrowser::TransferContext() {
-  OpContext context;
-  context.progress = [this](int64_t position, int64_t total) {
-    OnTransferProgress(position, total);
-  };
-  return context;
 }
 
 void FileBrowser::OnTransferDone() {

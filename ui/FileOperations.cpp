@@ -14,15 +14,15 @@
 #include <QUrl>
 #include <vector>
 
-#include "comms/vxTerminal.h"
 #include "ops/LocalFiles.h"
 #include "ops/ProperPlace.h"
 #include "ops/TreeSaver.h"
 #include "ops/Upload.h"
-#include "ui/BusyCursor.h"
+#include "ui/Application.h"
 #include "ui/DeviceText.h"
 #include "ui/FileBrowser.h"
 #include "ui/TerminalPane.h"
+#include "ui/UiRunner.h"
 #include "ui/ufmMkDir.h"
 #include "ui/ufmRename.h"
 
@@ -65,26 +65,11 @@ Qt::DropAction DropActionFor(Qt::DropActions possible) {
   return Qt::IgnoreAction;
 }
 
-// Hides the saved-file count on every way out of Save to PC.
-class SavedCountShown {
- public:
-  explicit SavedCountShown(FileBrowser& browser) : browser_(browser) {}
-  ~SavedCountShown() { browser_.HideSavedCount(); }
-
- private:
-  FileBrowser& browser_;
-};
-
 }  // namespace
 
-FileOperations::FileOperations(TvxTerminal& terminal, TvxkFiles& files, FileBrowser& browser,
-                               TerminalPane& pane, QWidget* window)
-    : QObject(window),
-      terminal_(terminal),
-      files_(files),
-      browser_(browser),
-      pane_(pane),
-      window_(window) {
+FileOperations::FileOperations(UiRunner& runner, FileBrowser& browser, TerminalPane& pane,
+                               QWidget* window)
+    : QObject(window), runner_(runner), browser_(browser), pane_(pane), window_(window) {
   SaveToDir = QDir::homePath();
   actSave = MakeAction("actSave", QStringLiteral("Save to PC"), &FileOperations::actSaveExecute);
   actDelete = MakeAction("actDelete", QStringLiteral("Delete"), &FileOperations::actDeleteExecute);
@@ -139,22 +124,20 @@ QAction* FileOperations::MakeAction(const char* name, const QString& caption,
 void FileOperations::AppendStatusText(const QString& text, int style) {
   pane_.AppendText(text, kGreen, style == kBold, style == kItalic);
   pane_.TrimAndScroll();
-  pane_.reTerm()->repaint();
 }
 
 void FileOperations::AppendErrorText(const QString& text) {
   pane_.AppendText(text, kRed, true, false);
   pane_.TrimAndScroll();
-  pane_.reTerm()->repaint();
+}
+
+void FileOperations::ShowLocalError(const OpResult& result) {
+  if (result.reason == Reason::LocalError)
+    Application::ShowError(QString::fromLocal8Bit(result.detail.c_str()));
 }
 
 void FileOperations::Relist() {
   browser_.ShowDeviceDirectory(browser_.CurrentDir());
-}
-
-void FileOperations::WriteLocalFile(const std::string& localPath, const std::string& content,
-                                    TDateTime time) {
-  vxk::WriteLocalFile(localPath, content, time);
 }
 
 void FileOperations::actSaveExecute() {
@@ -172,21 +155,33 @@ void FileOperations::actSaveExecute() {
   if (folder.isEmpty()) return;
   while (folder.size() > 1 && folder.endsWith(QChar('/'))) folder.chop(1);
   SaveToDir = folder;
-  BusyCursor busy;
-  SavedCountShown count(browser_);
-  TreeSaver saver(terminal_, files_, browser_.TransferContext());
-  saver.OnCount = [this](int n) { browser_.ShowSavedCount(n); };
   const std::string local =
       folder == QStringLiteral("/") ? std::string() : QFile::encodeName(folder).toStdString();
-  const TreeSaver::Result result = saver.SaveEntries(local, deviceDir, rawLines);
-  for (const TreeSaver::Skipped& skipped : result.skipped)
-    AppendStatusText(QStringLiteral("\r\nNot saved: %1 (%2)\r\n")
-                         .arg(Printable(skipped.path), QString::fromUtf8(skipped.why.c_str())),
-                     kItalic);
-  // A file the device did not deliver is not on the PC; the user must not think it is.
-  for (const TreeSaver::Unread& unread : result.unread)
-    AppendErrorText(QStringLiteral("\r\nCould not read %1: %2. Not saved.\r\n")
-                        .arg(Printable(unread.path), Printable(DescribeResult(unread.why))));
+  UiRunner::Op op;
+  op.what = actSave->text();
+  op.progress = [this](int64_t done, int64_t total) { browser_.OnTransferProgress(done, total); };
+  op.count = [this](int64_t saved) { browser_.ShowSavedCount(static_cast<int>(saved)); };
+  runner_.Call<TreeSaver::Result>(
+      this, std::move(op),
+      [local, deviceDir, rawLines](Session& s, const OpContext& context) {
+        TreeSaver saver(s.Terminal(), s.Files(), context);
+        saver.OnCount = [&context](int n) { context.Count(n); };
+        return saver.SaveEntries(local, deviceDir, rawLines);
+      },
+      [this](const OpResult& result, TreeSaver::Result& saved) {
+        browser_.HideSavedCount();
+        browser_.OnTransferDone();
+        for (const TreeSaver::Skipped& skipped : saved.skipped)
+          AppendStatusText(
+              QStringLiteral("\r\nNot saved: %1 (%2)\r\n")
+                  .arg(Printable(skipped.path), QString::fromUtf8(skipped.why.c_str())),
+              kItalic);
+        // A file the device did not deliver is not on the PC; the user must not think it is.
+        for (const TreeSaver::Unread& unread : saved.unread)
+          AppendErrorText(QStringLiteral("\r\nCould not read %1: %2. Not saved.\r\n")
+                              .arg(Printable(unread.path), Printable(DescribeResult(unread.why))));
+        ShowLocalError(result);
+      });
 }
 
 void FileOperations::actDeleteExecute() {
@@ -210,18 +205,20 @@ void FileOperations::actDeleteExecute() {
   if (Ask(QStringLiteral("Confirm"), question, QMessageBox::Yes | QMessageBox::No) !=
       QMessageBox::Yes)
     return;
-  BusyCursor busy;
   const std::string dir = browser_.CurrentDir();
-  for (const Entry& e : entries) {
-    if (!terminal_.IsOpen()) break;
-    if (e.name == "..") continue;
-    if (e.directory) {
-      files_.WipeDirectory(dir + "/" + e.name);
-    } else {
-      files_.DeleteFile(dir + "/" + e.name);
+  browser_.Relist(actDelete->text(), [dir, entries](Session& s, const OpContext& context) {
+    for (const Entry& e : entries) {
+      if (!s.Terminal().IsOpen()) return OpResult::Fail(Reason::LinkLost);
+      if (context.Cancelled()) return OpResult::Fail(Reason::Cancelled);
+      if (e.name == "..") continue;
+      if (e.directory) {
+        s.Files().WipeDirectory(dir + "/" + e.name);
+      } else {
+        s.Files().DeleteFile(dir + "/" + e.name);
+      }
     }
-  }
-  Relist();
+    return OpResult::Done();
+  });
 }
 
 void FileOperations::actMkDirExecute() {
@@ -229,9 +226,9 @@ void FileOperations::actMkDirExecute() {
   if (RunDialog(*fmMkDir) != QDialog::Accepted) return;
   const std::string name = ToDevice(fmMkDir->Name());
   if (name.empty()) return;
-  BusyCursor busy;
-  files_.MakeDirectory(browser_.CurrentDir() + "/" + name);
-  Relist();
+  const std::string path = browser_.CurrentDir() + "/" + name;
+  browser_.Relist(actMkDir->text(),
+                  [path](Session& s, const OpContext&) { return s.Files().MakeDirectory(path); });
 }
 
 void FileOperations::actMakeFileExecute() {
@@ -239,6 +236,7 @@ void FileOperations::actMakeFileExecute() {
   if (RunDialog(*fmMkDir) != QDialog::Accepted) return;
   const std::string name = ToDevice(fmMkDir->Name());
   if (name.empty()) return;
+  const std::string path = browser_.CurrentDir() + "/" + name;
   QStringList matches;  // copied before any question, which lets the timers run
   QTreeWidget* list = browser_.lvFiles;
   for (int i = 0; i < list->topLevelItemCount(); ++i) {
@@ -250,9 +248,9 @@ void FileOperations::actMakeFileExecute() {
             QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
       return;
   }
-  BusyCursor busy;
-  files_.WriteFile(browser_.CurrentDir() + "/" + name, std::string());
-  Relist();
+  browser_.Relist(actMakeFile->text(), [path](Session& s, const OpContext&) {
+    return s.Files().WriteFile(path, std::string());
+  });
 }
 
 void FileOperations::actRenameExecute() {
@@ -261,69 +259,109 @@ void FileOperations::actRenameExecute() {
   const QString caption = item->text(FileBrowser::kName);
   if (caption == QStringLiteral("..")) return;  // the parent folder is not this folder's entry
   const std::string oldName = ToDevice(caption);
+  const std::string dir = browser_.CurrentDir();
   fmRename->SetName(caption);
   if (RunDialog(*fmRename) != QDialog::Accepted) return;
   const std::string newName = ToDevice(fmRename->NewName());
   if (newName.empty()) return;
-  BusyCursor busy;
-  files_.RenameFile(browser_.CurrentDir() + "/" + oldName, newName);
-  Relist();
+  browser_.Relist(actRename->text(),
+                  [path = dir + "/" + oldName, newName](Session& s, const OpContext&) {
+                    return s.Files().RenameFile(path, newName);
+                  });
 }
 
-void FileOperations::UploadLocalFile(const QString& localPath, bool route) {
-  const QString name = QFileInfo(localPath).fileName();
-  const std::string deviceName = ToDevice(name);
+void FileOperations::dftFilesDrop(QStringList files, bool ctrl) {
   const std::string prefix = browser_.CurrentDir() + "/";
+  auto rest = [this, files, ctrl, prefix]() mutable { UploadDropped(files, ctrl, prefix); };
+  if (!InstallDroppedFirmware) {
+    rest();
+    return;
+  }
+  // The firmware images leave the list at once; the rest waits for the boot sequence.
+  auto remaining = std::make_shared<QStringList>(files);
+  InstallDroppedFirmware(
+      *remaining, [this, remaining, ctrl, prefix] { UploadDropped(*remaining, ctrl, prefix); });
+}
+
+void FileOperations::UploadDropped(QStringList files, bool ctrl, const std::string& prefix) {
+  if (!browser_.lvFiles->isEnabled()) {
+    Relist();
+    return;
+  }
+  bool route = false;
+  bool routable = false;
+  for (const QString& file : files) {
+    if (!ProperPlace(prefix, ToDevice(QFileInfo(file).fileName())).empty()) routable = true;
+  }
+  if (!ctrl && routable) {
+    const auto answer = Ask(QStringLiteral("Confirmation"),
+                            QStringLiteral("Do you want files put in their proper place?\r\n"
+                                           "(Hold CTRL down to override this)"),
+                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (answer == QMessageBox::Yes) {
+      route = true;
+    } else if (answer != QMessageBox::No) {
+      files.clear();
+    }
+  }
+  if (!files.isEmpty())
+    AppendStatusText(QStringLiteral("\r\nUploading %1 files...\r\n").arg(files.size()), kItalic);
+  UploadNext(files, 0, route, prefix);
+}
+
+void FileOperations::UploadNext(const QStringList& files, int index, bool route,
+                                const std::string& prefix) {
+  if (index >= files.size()) {
+    AppendStatusText(QStringLiteral("\r\ndone.\r\n"), kItalic);
+    Relist();
+    return;
+  }
+  const QString name = QFileInfo(files[index]).fileName();
+  const std::string deviceName = ToDevice(name);
   if (HasControlChars(deviceName)) {
     AppendErrorText(QStringLiteral("\r\nCannot upload %1: the name holds control characters\r\n")
                         .arg(Printable(deviceName)));
   }
-  const LocalUpload upload = PrepareUpload(QFile::encodeName(localPath).toStdString());
   std::string target = route ? ProperPlace(prefix, deviceName) : std::string();
   if (target.empty()) target = prefix + deviceName;
-  AppendStatusText(name, kBold);
-  AppendStatusText(
-      QStringLiteral("\r\n %1 > %2\r\n").arg(upload.content.size()).arg(FromDevice(target)),
-      kItalic);
-  // The line above announced the upload; a failed one must not read as done.
-  const OpResult written =
-      files_.WriteFile(target, upload.content, upload.time, browser_.TransferContext());
-  browser_.OnTransferDone();
-  if (!written)
-    AppendErrorText(QStringLiteral("\r\nCould not write %1: %2\r\n")
-                        .arg(Printable(target), Printable(DescribeResult(written))));
-}
 
-void FileOperations::dftFilesDrop(QStringList files, bool ctrl) {
-  BusyCursor busy;
-  const std::string prefix = browser_.CurrentDir() + "/";
-  if (InstallDroppedFirmware) InstallDroppedFirmware(files);
-  if (browser_.lvFiles->isEnabled()) {
-    bool route = false;
-    bool routable = false;
-    for (const QString& file : files) {
-      if (!ProperPlace(prefix, ToDevice(QFileInfo(file).fileName())).empty()) routable = true;
+  UiRunner::Op op;
+  op.what = QStringLiteral("Upload %1").arg(name);
+  op.stepsInStatus = false;
+  op.progress = [this](int64_t done, int64_t total) { browser_.OnTransferProgress(done, total); };
+  // Told once the file is read: the upload is announced with its size.
+  op.step = [this, name, target](const std::string& size) {
+    AppendStatusText(name, kBold);
+    AppendStatusText(QStringLiteral("\r\n %1 > %2\r\n")
+                         .arg(QString::fromLatin1(size.c_str()), FromDevice(target)),
+                     kItalic);
+  };
+  op.run = [local = QFile::encodeName(files[index]).toStdString(), target](
+               Session& s, const OpContext& context) {
+    // A link that is down ends the uploads.
+    if (!s.Terminal().IsOpen()) return OpResult::Fail(Reason::NotOpen);
+    const LocalUpload upload = PrepareUpload(local);
+    context.Step(std::to_string(upload.content.size()));
+    return s.Files().WriteFile(target, upload.content, upload.time, context);
+  };
+  op.done = [this, files, index, route, prefix, target](const OpResult& written) {
+    browser_.OnTransferDone();
+    if (written.reason == Reason::LocalError) {
+      ShowLocalError(written);  // a file that cannot be read ends the whole upload
+      return;
     }
-    if (!ctrl && routable) {
-      const auto answer = Ask(QStringLiteral("Confirmation"),
-                              QStringLiteral("Do you want files put in their proper place?\r\n"
-                                             "(Hold CTRL down to override this)"),
-                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-      if (answer == QMessageBox::Yes) {
-        route = true;
-      } else if (answer != QMessageBox::No) {
-        files.clear();
-      }
+    if (written.reason == Reason::NotOpen) {
+      UploadNext(files, static_cast<int>(files.size()), route, prefix);
+      return;
     }
-    if (!files.isEmpty())
-      AppendStatusText(QStringLiteral("\r\nUploading %1 files...\r\n").arg(files.size()), kItalic);
-    for (const QString& file : files) {
-      if (!terminal_.IsOpen()) break;
-      UploadLocalFile(file, route);
-    }
-    AppendStatusText(QStringLiteral("\r\ndone.\r\n"), kItalic);
-  }
-  Relist();
+    // The line above announced the upload; a failed one must not read as done.
+    if (!written)
+      AppendErrorText(QStringLiteral("\r\nCould not write %1: %2\r\n")
+                          .arg(Printable(target), Printable(DescribeResult(written))));
+    const bool stop = written.reason == Reason::Cancelled;
+    UploadNext(files, stop ? static_cast<int>(files.size()) : index + 1, route, prefix);
+  };
+  runner_.Post(this, std::move(op));
 }
 
 bool FileOperations::eventFilter(QObject* watched, QEvent* event) {
@@ -333,14 +371,15 @@ bool FileOperations::eventFilter(QObject* watched, QEvent* event) {
   auto* drop = static_cast<QDropEvent*>(event);
   const QStringList dropped = LocalFilesOf(drop->mimeData());
   const Qt::DropAction action = DropActionFor(drop->possibleActions());
-  if (dropped.isEmpty() || action == Qt::IgnoreAction) {
+  // While an operation runs, nothing new is taken.
+  if (dropped.isEmpty() || action == Qt::IgnoreAction || runner_.Busy()) {
     drop->ignore();
     return true;
   }
   drop->setDropAction(action);
   drop->accept();
   if (type == QEvent::Drop) {
-    // The upload runs once the drop is over, so the file manager is not kept waiting.
+    // The upload starts once the drop is over, so the file manager is not kept waiting.
     const bool ctrl = drop->modifiers().testFlag(Qt::ControlModifier);
     QTimer::singleShot(0, this, [this, dropped, ctrl] { dftFilesDrop(dropped, ctrl); });
   }

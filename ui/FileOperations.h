@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "FileAccess/DateTime.h"
+#include "comms/OpResult.h"
 
 class QAction;
 class QDialog;
@@ -20,21 +20,20 @@ class FileBrowser;
 class TerminalPane;
 class TfmMkDir;
 class TfmRename;
-class TvxTerminal;
-class TvxkFiles;
+class UiRunner;
 
 // What the main window does to device files on request: save to the PC, delete, make a
 // folder or an empty file, rename, and upload files dropped on the file list or the device
-// summary. Questions are asked before the device work starts; the work itself runs in the
-// operations of ops/ and the file layer.
+// summary. Questions are asked on the window thread before the device work starts; the work
+// runs as operations on the worker (the operations of ops/ and the file layer), one dropped
+// file after the other, and the list is refreshed at the end.
 class FileOperations : public QObject {
   Q_OBJECT
 
  public:
   enum Style { kRegular = 0, kBold = 1, kItalic = 2 };
 
-  FileOperations(TvxTerminal& terminal, TvxkFiles& files, FileBrowser& browser, TerminalPane& pane,
-                 QWidget* window);
+  FileOperations(UiRunner& runner, FileBrowser& browser, TerminalPane& pane, QWidget* window);
 
   QAction* actSave = nullptr;
   QAction* actDelete = nullptr;
@@ -55,13 +54,12 @@ class FileOperations : public QObject {
       Ask;
   // Runs a name dialog modally and returns its result.
   std::function<int(QDialog& dialog)> RunDialog;
-  // Takes the firmware images (".blf") out of a dropped list and installs them.
-  std::function<void(QStringList& files)> InstallDroppedFirmware;
+  // Takes the firmware images (".blf") out of a dropped list and installs them, then runs then
+  // (at once when there were none).
+  std::function<void(QStringList& files, std::function<void()> then)> InstallDroppedFirmware;
 
   // Green status text in the terminal pane; style 0 regular, 1 bold, 2 italic.
   void AppendStatusText(const QString& text, int style);
-  void UploadLocalFile(const QString& localPath, bool route);
-  void WriteLocalFile(const std::string& localPath, const std::string& content, TDateTime time);
   // The upload of a dropped list, as the drop handler runs it from the event loop.
   void dftFilesDrop(QStringList files, bool ctrl);
 
@@ -80,9 +78,14 @@ class FileOperations : public QObject {
   // Red bold text in the terminal pane, for what did not happen.
   void AppendErrorText(const QString& text);
   void Relist();
+  // The dropped files that are no firmware: asks about routing, then uploads them in turn.
+  void UploadDropped(QStringList files, bool ctrl, const std::string& prefix);
+  // Uploads files[index] and goes on with the next; ends with "done." and a relisting.
+  void UploadNext(const QStringList& files, int index, bool route, const std::string& prefix);
+  // A local fault ends an operation with the application's error display.
+  static void ShowLocalError(const OpResult& result);
 
-  TvxTerminal& terminal_;
-  TvxkFiles& files_;
+  UiRunner& runner_;
   FileBrowser& browser_;
   TerminalPane& pane_;
   QWidget* window_;

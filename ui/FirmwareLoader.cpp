@@ -16,8 +16,8 @@
 
 #include "comms/Ticks.h"
 #include "ui/Accessibility.h"
-#include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
+#include "ui/UiRunner.h"
 
 namespace vxk {
 namespace {
@@ -49,10 +49,17 @@ bool TakeAction(QDropEvent* event) {
   return true;
 }
 
+// What the boot sequence left: the device the link reopened to.
+struct AfterBoot {
+  OpResult result;
+  DeviceInfo device;
+  bool open = false;
+};
+
 }  // namespace
 
-FirmwareLoader::FirmwareLoader(TvxTerminal& terminal, TvxkFiles& files, QWidget* window)
-    : QObject(window), terminal_(terminal), files_(files), window_(window) {
+FirmwareLoader::FirmwareLoader(UiRunner& runner, QWidget* window)
+    : QObject(window), runner_(runner), window_(window) {
   actFirmware = new QAction(QStringLiteral("Load Firmware"), this);
   actFirmware->setObjectName(QStringLiteral("actFirmware"));
   actFirmware->setEnabled(false);
@@ -78,45 +85,64 @@ QString FirmwareLoader::AskForFile() {
   return QFileDialog::getOpenFileName(window_, actFirmware->text(), OpenDir, Filters());
 }
 
-FirmwareUpdate FirmwareLoader::Update() {
+FirmwareUpdate::Hooks FirmwareLoader::Hooks(std::function<void(int)> sleep,
+                                            const OpContext& context) {
   FirmwareUpdate::Hooks hooks;
-  hooks.status = [this](const std::string& text, int style) {
-    if (AppendStatus) AppendStatus(FromDevice(text), style);
+  hooks.status = [&context](const std::string& text, int style) {
+    context.Step(std::string(1, static_cast<char>('0' + style)) + text);
   };
-  hooks.sleep = [this](int ms) {
-    if (Sleep) {
-      Sleep(ms);
+  hooks.sleep = [sleep = std::move(sleep)](int ms) {
+    if (sleep) {
+      sleep(ms);
     } else {
       SleepMs(ms);
     }
   };
-  return FirmwareUpdate(terminal_, files_, std::move(hooks));
+  return hooks;
+}
+
+void FirmwareLoader::ShowStatusStep(const std::string& step) {
+  if (step.empty() || !AppendStatus) return;
+  AppendStatus(FromDevice(step.substr(1)), step[0] - '0');
 }
 
 void FirmwareLoader::actFirmwareExecute() {
   const QString path = ChooseFile ? ChooseFile() : QString();
-  if (!path.isEmpty()) {
-    const std::string image = ReadImageFile(LocalName(path), path.toStdString());
-    if (!image.empty()) {
-      BusyCursor busy;
-      // The running firmware is told the name in lower case. Its closing line says whether it
-      // kept the image.
-      const OpResult loaded =
-          Update().LoadDirect(AsciiLower(ToDevice(QFileInfo(path).fileName())), image);
-      const std::string line = loaded.detail.empty() ? DescribeResult(loaded) : loaded.detail;
-      if (AppendStatus) AppendStatus(FromDevice(line) + QStringLiteral("\r\n"), 0);
-    }
+  const std::string image =
+      path.isEmpty() ? std::string() : ReadImageFile(LocalName(path), path.toStdString());
+  if (image.empty()) {
+    if (FocusTerminal) FocusTerminal();
+    return;
   }
-  if (FocusTerminal) FocusTerminal();
+  // The running firmware is told the name in lower case. Its closing line says whether it
+  // kept the image.
+  UiRunner::Op op;
+  op.what = actFirmware->text();
+  op.progress = Progress;
+  op.run = [sleep = Sleep, name = AsciiLower(ToDevice(QFileInfo(path).fileName())), image](
+               Session& s, const OpContext& context) {
+    return FirmwareUpdate(s.Terminal(), s.Files(), Hooks(sleep, context), context)
+        .LoadDirect(name, image);
+  };
+  op.done = [this](const OpResult& loaded) {
+    if (ProgressDone) ProgressDone();
+    const std::string line = loaded.detail.empty() ? DescribeResult(loaded) : loaded.detail;
+    if (AppendStatus) AppendStatus(FromDevice(line) + QStringLiteral("\r\n"), 0);
+    if (FocusTerminal) FocusTerminal();
+  };
+  runner_.Post(this, std::move(op));
 }
 
-bool FirmwareLoader::InstallDroppedFirmware(QStringList& dropped) {
+bool FirmwareLoader::InstallDroppedFirmware(QStringList& dropped, std::function<void()> then) {
   std::vector<std::string> paths;
   for (const QString& p : dropped) paths.push_back(p.toStdString());
   const DroppedFirmware found = TakeFirmwarePaths(paths);
   dropped.clear();
   for (const std::string& p : paths) dropped << QString::fromStdString(p);
-  if (found.paths.empty()) return true;
+  if (found.paths.empty()) {
+    if (then) then();
+    return true;
+  }
 
   // All images are read first: a file that cannot be read must not leave the device waiting
   // in its boot loader.
@@ -125,11 +151,26 @@ bool FirmwareLoader::InstallDroppedFirmware(QStringList& dropped) {
     const QString path = QString::fromStdString(p);
     images.push_back({ToDevice(QFileInfo(path).fileName()), ReadImageFile(LocalName(path), p)});
   }
-  {
-    BusyCursor busy;
-    Update().InstallImages(images, found.bootLoaderImage);
-  }
-  if (AfterBootSequence) AfterBootSequence();
+  UiRunner::Op op;
+  op.what = QStringLiteral("Firmware update");
+  op.stepsInStatus = false;
+  op.progress = Progress;
+  op.step = [this](const std::string& step) { ShowStatusStep(step); };
+  runner_.Call<AfterBoot>(
+      this, std::move(op),
+      [sleep = Sleep, images, boot = found.bootLoaderImage](Session& s, const OpContext& context) {
+        AfterBoot after;
+        after.result = FirmwareUpdate(s.Terminal(), s.Files(), Hooks(sleep, context), context)
+                           .InstallImages(images, boot);
+        after.open = s.Link().IsOpen();
+        if (after.open) after.device = ReadDeviceInfo(s.Link());
+        return after;
+      },
+      [this, then = std::move(then)](const OpResult&, AfterBoot& after) {
+        if (ProgressDone) ProgressDone();
+        if (AfterBootSequence) AfterBootSequence(after.device, after.open);
+        if (then) then();
+      });
   return true;
 }
 
@@ -159,6 +200,10 @@ bool FirmwareLoader::eventFilter(QObject* watched, QEvent* event) {
         return true;
       }
       // The work runs after the drop has ended, so the file manager is not held meanwhile.
+      if (runner_.Busy()) {
+        drop->ignore();
+        return true;
+      }
       QTimer::singleShot(0, this, [this, files] {
         QStringList dropped = files;
         InstallDroppedFirmware(dropped);

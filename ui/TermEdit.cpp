@@ -5,7 +5,16 @@
 
 namespace vxk {
 
-TermEdit::TermEdit(QWidget* parent) : QPlainTextEdit(parent) {}
+TermEdit::TermEdit(QWidget* parent) : QPlainTextEdit(parent) {
+  // A pane that shows its end (the prompt) keeps showing it when its range changes (a smaller
+  // pane holds fewer lines); one scrolled up stays where it is.
+  QScrollBar* bar = verticalScrollBar();
+  connect(bar, &QScrollBar::valueChanged, this,
+          [this, bar](int value) { followEnd_ = value >= bar->maximum(); });
+  connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+    if (followEnd_) bar->setValue(maximum);
+  });
+}
 
 bool TermEdit::event(QEvent* e) {
   // Leave Ctrl+C, Ctrl+V and the like to the window's actions instead of the control's own
@@ -39,13 +48,6 @@ void TermEdit::keyPressEvent(QKeyEvent* e) {
   // Keys that are no character (arrows, page keys) only move around the pane.
   if (text.size() == 1 && text.at(0) != QChar(8) && text.at(0).unicode() >= 32) return;
   QPlainTextEdit::keyPressEvent(e);
-}
-
-void TermEdit::resizeEvent(QResizeEvent* e) {
-  QScrollBar* bar = verticalScrollBar();
-  const bool atEnd = bar->value() >= bar->maximum();
-  QPlainTextEdit::resizeEvent(e);
-  if (atEnd) bar->setValue(bar->maximum());
 }
 
 void TermEdit::insertFromMimeData(const QMimeData*) {

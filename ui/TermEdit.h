@@ -22,12 +22,10 @@ class TermEdit : public QPlainTextEdit {
   bool event(QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void insertFromMimeData(const QMimeData* source) override;
-  // A pane that showed its end (the prompt) still shows it after shrinking; one scrolled up
-  // stays where it is.
-  void resizeEvent(QResizeEvent* e) override;
 
  private:
   KeyHandler onKey_;
+  bool followEnd_ = true;  // the pane shows its last line
 };
 
 }  // namespace vxk

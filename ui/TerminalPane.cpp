@@ -13,6 +13,7 @@
 #include "ui/DeviceText.h"
 #include "ui/FixedColours.h"
 #include "ui/RichEditUtils.h"
+#include "ui/UiRunner.h"
 
 namespace vxk {
 namespace {
@@ -52,8 +53,8 @@ QAction* MakeAction(QObject* parent, const char* name, const QString& caption,
 
 const QColor TerminalPane::kIdleGrey(224, 224, 224);
 
-TerminalPane::TerminalPane(TvxTerminal& terminal, QWidget* parent)
-    : QObject(parent), terminal_(terminal), edit_(new TermEdit(parent)), menu_(new QMenu(parent)) {
+TerminalPane::TerminalPane(UiRunner& runner, QWidget* parent)
+    : QObject(parent), runner_(runner), edit_(new TermEdit(parent)), menu_(new QMenu(parent)) {
   edit_->setObjectName(QStringLiteral("reTerm"));
   edit_->setLineWrapMode(QPlainTextEdit::NoWrap);
   edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -162,15 +163,32 @@ void TerminalPane::ShowStatus(const QString& message) {
 
 bool TerminalPane::reTermKeyPress(QChar k) {
   const std::string byte = ToDevice(QString(k));
-  if (!terminal_.Send(byte)) return true;  // a key that cannot be sent is dropped
   const auto code = static_cast<unsigned char>(byte[0]);
+  UiRunner::Op op;
+  op.what = QStringLiteral("Key");
+  op.quiet = true;
+  op.run = [byte](Session& s, const OpContext&) {
+    return s.Terminal().Send(byte) ? OpResult::Done() : OpResult::Fail(Reason::NotOpen);
+  };
+  // A key that cannot be sent is dropped.
+  op.done = [this, k, code](const OpResult& sent) {
+    if (sent) KeySent(k, code);
+  };
+  runner_.Post(this, std::move(op));
+  return true;
+}
+
+void TerminalPane::KeySent(QChar k, unsigned char code) {
   if (code >= 32 || code == 9 || code == 10 || code == 13) {
     const bool masked = passwordMode_ && code != 10 && code != 13;
     AppendText(masked ? QStringLiteral("*") : QString(k), kBlue, true, false);
     TrimAndScroll();
-    return true;
+  } else if (code == 8) {
+    // The device took the backspace; the pane removes the character before the caret too.
+    QTextCursor cursor = edit_->textCursor();
+    cursor.deletePreviousChar();
+    edit_->setTextCursor(cursor);
   }
-  return false;  // backspace and the other control keys edit the pane too
 }
 
 void TerminalPane::SetBackgroundFor(const std::string& product) {
@@ -218,10 +236,18 @@ void TerminalPane::actPasteExecute() {
   }
   // The device runs a line at its CR; the clipboard separates lines with LF.
   const QString lines = CrLineEnds(text);
-  if (terminal_.Send(ToDevice(lines))) {
+  UiRunner::Op op;
+  op.what = actPaste->text();
+  op.quiet = true;
+  op.run = [bytes = ToDevice(lines)](Session& s, const OpContext&) {
+    return s.Terminal().Send(bytes) ? OpResult::Done() : OpResult::Fail(Reason::NotOpen);
+  };
+  op.done = [this, lines](const OpResult& sent) {
+    if (!sent) return;
     AppendText(lines, kBlue, true, true);
     TrimAndScroll();
-  }
+  };
+  runner_.Post(this, std::move(op));
 }
 
 void TerminalPane::actTermClearExecute() {

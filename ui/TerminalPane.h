@@ -4,7 +4,6 @@
 #include <QObject>
 #include <string>
 
-#include "comms/vxTerminal.h"
 #include "ui/TermEdit.h"
 
 class QAction;
@@ -12,9 +11,12 @@ class QMenu;
 
 namespace vxk {
 
+class UiRunner;
+
 // The terminal pane (reTerm): device text as it arrives with the prompt in red, typed and
 // pasted text echoed in blue, the program's status lines in purple, at most 131072
-// characters. Keys go straight to the device.
+// characters. Keys and pasted text go to the device as quiet operations, in the order typed;
+// each is echoed once it was sent.
 class TerminalPane : public QObject {
   Q_OBJECT
 
@@ -23,7 +25,7 @@ class TerminalPane : public QObject {
   static constexpr int kMaxPaste = 8192;
   static const QColor kIdleGrey;
 
-  TerminalPane(TvxTerminal& terminal, QWidget* parent);
+  TerminalPane(UiRunner& runner, QWidget* parent);
 
   TermEdit* reTerm() const { return edit_; }
   QMenu* puTerm() const { return menu_; }
@@ -39,7 +41,8 @@ class TerminalPane : public QObject {
   void TrimAndScroll();
   void ShowIncoming(const std::string& bytes);
   void ShowStatus(const QString& message);
-  // The typed character k; true when the pane must not edit with it as well.
+  // The typed character k; true when the pane must not edit with it as well (always: a key
+  // that was sent is echoed, a backspace applied, once the device has it).
   bool reTermKeyPress(QChar k);
   bool PasswordMode() const { return passwordMode_; }
   // Background by the kind of device named by the product text; idle grey for none.
@@ -63,8 +66,9 @@ class TerminalPane : public QObject {
  private:
   void SetPointSize(int points);
   void SetBackground(const QColor& colour);
+  void KeySent(QChar k, unsigned char code);
 
-  TvxTerminal& terminal_;
+  UiRunner& runner_;
   TermEdit* edit_;
   QMenu* menu_;
   bool passwordMode_ = false;

@@ -4,7 +4,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
-#include "ui/BusyCursor.h"
+#include "ui/UiRunner.h"
 #include "ui/ufmLCD.h"
 #include "ui/ufmTime.h"
 
@@ -39,10 +39,10 @@ void ToolActions::AddMenus(QMenuBar* bar) {
   tools->addAction(actSyncTime);
 }
 
-void ToolActions::SetTerminal(TvxTerminal* terminal) {
-  terminal_ = terminal;
-  lcd_->SetTerminal(terminal);
-  time_->SetTerminal(terminal);
+void ToolActions::SetRunner(UiRunner* runner) {
+  runner_ = runner;
+  lcd_->SetRunner(runner);
+  time_->SetRunner(runner);
 }
 
 void ToolActions::ShowCapabilities(const std::string& capabilities) {
@@ -56,19 +56,18 @@ void ToolActions::LinkClosed() {
 }
 
 void ToolActions::actLCDExecute() {
-  if (!terminal_) return;
-  {
-    BusyCursor busy;
-    if (!terminal_->IsReadyForCommands()) return;  // the device asks for its password
-  }
-  lcd_->GetSnapshot();
-  if (!placed_) {
-    placed_ = true;
-    const QRect outer = main_->frameGeometry();
-    lcd_->move(outer.x() + outer.width() - lcd_->frameGeometry().width() - kPlacementInset,
-               outer.y() + kPlacementInset);
-  }
-  if (focusBack_) focusBack_->setFocus();
+  if (!runner_) return;
+  // Nothing happens while the device asks for its password.
+  lcd_->GetSnapshot(TfmLCD::kPasswordFirst, [this](bool asked) {
+    if (!asked) return;
+    if (!placed_) {
+      placed_ = true;
+      const QRect outer = main_->frameGeometry();
+      lcd_->move(outer.x() + outer.width() - lcd_->frameGeometry().width() - kPlacementInset,
+                 outer.y() + kPlacementInset);
+    }
+    if (focusBack_) focusBack_->setFocus();
+  });
 }
 
 void ToolActions::actSyncTimeExecute() {

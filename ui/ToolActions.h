@@ -3,8 +3,6 @@
 #include <QObject>
 #include <string>
 
-#include "comms/vxTerminal.h"
-
 class QAction;
 class QMenuBar;
 class QWidget;
@@ -13,6 +11,7 @@ namespace vxk {
 
 class TfmLCD;
 class TfmSyncTime;
+class UiRunner;
 
 // The main window's LCD viewer and clock dialog with their actions: "&Display" (actLCD, on
 // the menu bar itself, hidden until a device offers its LCD) and "Sync Time" (actSyncTime, in
@@ -26,8 +25,8 @@ class ToolActions : public QObject {
 
   // Adds "&Display" and "T&ools" at the end of the menu bar.
   void AddMenus(QMenuBar* bar);
-  // Hands the shared terminal engine to both windows.
-  void SetTerminal(TvxTerminal* terminal);
+  // Hands the worker that runs their device work to both windows.
+  void SetRunner(UiRunner* runner);
   // The device's capability text decides whether its LCD can be shown.
   void ShowCapabilities(const std::string& capabilities);
   void LinkClosed();
@@ -45,7 +44,7 @@ class ToolActions : public QObject {
  private:
   QWidget* main_;
   QWidget* focusBack_;
-  TvxTerminal* terminal_ = nullptr;
+  UiRunner* runner_ = nullptr;
   TfmLCD* lcd_ = nullptr;
   TfmSyncTime* time_ = nullptr;
   bool placed_ = false;

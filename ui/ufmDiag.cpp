@@ -16,10 +16,10 @@
 #include "FileAccess/DateTime.h"
 #include "ops/DiagArchive.h"
 #include "ui/Application.h"
-#include "ui/BusyCursor.h"
 #include "ui/DeviceText.h"
 #include "ui/RichEditUtils.h"
 #include "ui/ToolSettings.h"
+#include "ui/UiRunner.h"
 
 namespace vxk {
 namespace {
@@ -98,9 +98,17 @@ TfmDiag::TfmDiag(QWidget* parent) : QDialog(parent) {
   };
 }
 
-void TfmDiag::SetLinks(TvxTerminal* terminal, TvxkFiles* files) {
-  FTerminal = terminal;
-  FFiles = files;
+void TfmDiag::SetRunner(UiRunner* runner) {
+  runner_ = runner;
+}
+
+void TfmDiag::reject() {
+  // While the archive is written, Esc and the close box stop it; the dialog stays.
+  if (saving_) {
+    if (runner_) runner_->Cancel();
+    return;
+  }
+  QDialog::reject();
 }
 
 void TfmDiag::SetPanes(QPlainTextEdit* info, QPlainTextEdit* term, QPlainTextEdit* log,
@@ -126,48 +134,55 @@ QString TfmDiag::AskForFile(const QString& folder, const QString& name) {
 }
 
 void TfmDiag::SaveClick() {
+  if (saving_) return;
   Memo1->clear();
-  if (!FTerminal || !FFiles) return;
-  const std::string serial = FTerminal->Link().SerialNumber();
-  const QString name =
-      FromDevice(DiagArchiveName(serial, TimeToLocalDateTime(QDateTime::currentSecsSinceEpoch())));
+  if (!runner_) return;
+  // The device as the main window last heard it: reading it again is device work.
+  const DeviceInfo& device = runner_->Device();
+  const QString name = FromDevice(
+      DiagArchiveName(device.serial, TimeToLocalDateTime(QDateTime::currentSecsSinceEpoch())));
   const QString folder = FDiagDir;
   const QString path = ChooseFile ? ChooseFile(folder, name) : QString();
   if (path.isEmpty()) return;
 
-  QString error;
-  {
-    BusyCursor busy;
-    FDiagDir = folder;  // where the dialog started, not where the file went
-    DiagRequest request;
-    request.path = QFile::encodeName(path).toStdString();
-    request.password = ToDevice(edPassword->text());
-    request.info = info_ ? ToDevice(info_->toPlainText()) : std::string();
-    request.capabilities = FTerminal->Link().Capabilities();
-    const std::pair<QCheckBox*, const char*> folders[] = {
-        {cbConfig, "/Config"}, {cbLogs, "/Logs"}, {cbLua, "/Lua"},
-        {cbStore, "/Store"},   {cbSend, "/Send"}, {cbRoot, "/"}};
-    for (const auto& [box, path] : folders)
-      if (box->isChecked()) request.folders.push_back(path);
-    request.panes = {{"ui.terminal.txt", PaneText(term_)}, {"ui.terminal.rtf", PaneRtf(term_)},
-                     {"ui.usb.txt", PaneText(log_)},       {"ui.usb.rtf", PaneRtf(log_)},
-                     {"ui.modem.txt", PaneText(modem_)},   {"ui.modem.rtf", PaneRtf(modem_)}};
-    try {
-      DiagArchive archive(*FTerminal, *FFiles);
-      OpContext context;
-      context.step = [this](const std::string& line) { Progress(FromDevice(line)); };
-      const DiagResult saved = archive.Save(request, context);
-      if (!saved.result) error = FromDevice(DescribeResult(saved.result));
-    } catch (const std::exception& e) {
-      error = QString::fromLocal8Bit(e.what());
-    }
-  }
-  // The error is shown with the normal cursor; the dialog stays open for another try.
-  if (!error.isEmpty()) {
-    Application::ShowError(error);
-    return;
-  }
-  accept();
+  FDiagDir = folder;  // where the dialog started, not where the file went
+  DiagRequest request;
+  request.path = QFile::encodeName(path).toStdString();
+  request.password = ToDevice(edPassword->text());
+  request.info = info_ ? ToDevice(info_->toPlainText()) : std::string();
+  request.capabilities = device.capabilities;
+  const std::pair<QCheckBox*, const char*> folders[] = {{cbConfig, "/Config"}, {cbLogs, "/Logs"},
+                                                        {cbLua, "/Lua"},       {cbStore, "/Store"},
+                                                        {cbSend, "/Send"},     {cbRoot, "/"}};
+  for (const auto& [box, path] : folders)
+    if (box->isChecked()) request.folders.push_back(path);
+  request.panes = {{"ui.terminal.txt", PaneText(term_)}, {"ui.terminal.rtf", PaneRtf(term_)},
+                   {"ui.usb.txt", PaneText(log_)},       {"ui.usb.rtf", PaneRtf(log_)},
+                   {"ui.modem.txt", PaneText(modem_)},   {"ui.modem.rtf", PaneRtf(modem_)}};
+  saving_ = true;
+  Save->setEnabled(false);
+  UiRunner::Op op;
+  op.what = windowTitle();
+  op.step = [this](const std::string& line) { Progress(FromDevice(line)); };
+  runner_->Call<DiagResult>(
+      this, std::move(op),
+      [request](Session& s, const OpContext& context) {
+        return DiagArchive(s.Terminal(), s.Files()).Save(request, context);
+      },
+      [this](const OpResult& result, DiagResult&) {
+        saving_ = false;
+        Save->setEnabled(true);
+        // The error is shown with the normal cursor; the dialog stays open for another try.
+        if (result.reason == Reason::Cancelled) {
+          Progress(FromDevice(DescribeResult(result)));
+        } else if (!result) {
+          Application::ShowError(result.reason == Reason::LocalError
+                                     ? QString::fromLocal8Bit(result.detail.c_str())
+                                     : FromDevice(DescribeResult(result)));
+        } else {
+          accept();
+        }
+      });
 }
 
 }  // namespace vxk

@@ -4,9 +4,6 @@
 #include <QString>
 #include <functional>
 
-#include "FileAccess/vxkFiles.h"
-#include "comms/vxTerminal.h"
-
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -14,19 +11,25 @@ class QPushButton;
 
 namespace vxk {
 
+class UiRunner;
+
 // The diagnostics dialog: asks for a file and a password and which device folders to take,
-// then has DiagArchive write the archive, one progress line per step in Memo1.
+// then has DiagArchive write the archive on the worker, one progress line per step in Memo1.
+// While it is written, Esc or closing the dialog stops it (the file that was there before
+// stays) and the dialog stays open.
 class TfmDiag : public QDialog {
   Q_OBJECT
 
  public:
   explicit TfmDiag(QWidget* parent = nullptr);
 
-  void SetLinks(TvxTerminal* terminal, TvxkFiles* files);
+  void SetRunner(UiRunner* runner);
   // The panes the archive copies: the device information, the terminal, log and modem panes.
   void SetPanes(QPlainTextEdit* info, QPlainTextEdit* term, QPlainTextEdit* log,
                 QPlainTextEdit* modem);
   void Progress(const QString& text);
+  bool Saving() const { return saving_; }
+  void reject() override;
 
   // Asks for the archive file, starting in folder with name preset; empty: cancelled.
   std::function<QString(const QString& folder, const QString& name)> ChooseFile;
@@ -48,8 +51,8 @@ class TfmDiag : public QDialog {
  private:
   QString AskForFile(const QString& folder, const QString& name);
 
-  TvxTerminal* FTerminal = nullptr;
-  TvxkFiles* FFiles = nullptr;
+  UiRunner* runner_ = nullptr;
+  bool saving_ = false;
   QPlainTextEdit* info_ = nullptr;
   QPlainTextEdit* term_ = nullptr;
   QPlainTextEdit* log_ = nullptr;

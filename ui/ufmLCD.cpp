@@ -13,9 +13,10 @@
 #include <QTime>
 #include <QVBoxLayout>
 
+#include "ops/LcdSnapshot.h"
 #include "ui/Accessibility.h"
-#include "ui/BusyCursor.h"
 #include "ui/PngImage.h"
+#include "ui/UiRunner.h"
 
 namespace vxk {
 namespace {
@@ -27,16 +28,11 @@ constexpr int kExtraWidth = 32;
 constexpr int kExtraHeight = 64;
 constexpr const char* kTag = "tag";
 
-// Clears a flag when the scope ends, however it ends.
-class FlagGuard {
- public:
-  explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-  ~FlagGuard() { flag_ = false; }
-  FlagGuard(const FlagGuard&) = delete;
-  FlagGuard& operator=(const FlagGuard&) = delete;
-
- private:
-  bool& flag_;
+// A fetch as the window gets it back.
+struct LcdFetch {
+  OpResult result;
+  bool asked = true;  // false: the device wants its password, nothing was fetched
+  LcdSnapshot snapshot;
 };
 
 QAction* MenuItem(QMenu* menu, const QString& text, const char* name, bool checkable = false) {
@@ -125,23 +121,61 @@ void TfmLCD::FormCreate() {
   connect(Savetofile1, &QAction::triggered, this, &TfmLCD::Savetofile1Click);
 }
 
-void TfmLCD::GetSnapshot() {
-  if (!FTerminal || !FTerminal->IsOpen() || FBusy) return;
-  LcdFetchResult result;
-  {
-    FlagGuard busy(FBusy);
-    BusyCursor cursor;
-    result = FetchLcdSnapshot(*FTerminal);
-  }
-  if (result.result.reason == Reason::Unsupported) {
-    QMessageBox::information(this, QStringLiteral("Info"),
-                             QStringLiteral("LCD not used by the Lua App"));
-    return;
-  }
-  if (!result.ok()) return;  // no header, or a size that cannot be: the picture stays
-  FPixels = std::move(result.snapshot.pixels);
-  FLcdWidth = result.snapshot.width;
-  FLcdHeight = result.snapshot.height;
+void TfmLCD::SetRunner(UiRunner* runner) {
+  runner_ = runner;
+  if (!runner_) return;
+  // While any operation runs, the keys and Refresh wait.
+  connect(runner_, &UiRunner::BusyChanged, this, [this](bool busy) {
+    Panel1->setEnabled(!busy);
+    Refresh1->setEnabled(!busy);
+  });
+}
+
+void TfmLCD::GetSnapshot(bool passwordFirst, std::function<void(bool)> then) {
+  Fetch(0, passwordFirst, std::move(then));
+}
+
+void TfmLCD::Fetch(int key, bool passwordFirst, std::function<void(bool)> then) {
+  if (!runner_ || FBusy) return;
+  FBusy = true;
+  UiRunner::Op op;
+  op.what = key ? QStringLiteral("Key %1").arg(key) : QStringLiteral("LCD Snapshot");
+  runner_->Call<LcdFetch>(
+      this, std::move(op),
+      [key, passwordFirst](Session& s, const OpContext& context) {
+        LcdFetch out;
+        if (passwordFirst && !s.Terminal().IsReadyForCommands()) {
+          out.asked = false;
+          out.result = OpResult::Fail(Reason::Refused, "the device asks for its password");
+          return out;
+        }
+        if (key) out.result = PressLcdKey(s.Terminal(), key);
+        if (!out.result) return out;
+        if (!s.Terminal().IsOpen()) {
+          out.result = OpResult::Fail(Reason::NotOpen);
+          return out;
+        }
+        LcdFetchResult fetched = FetchLcdSnapshot(s.Terminal(), context);
+        out.result = fetched.result;
+        out.snapshot = std::move(fetched.snapshot);
+        return out;
+      },
+      [this, then = std::move(then)](const OpResult& result, LcdFetch& fetched) {
+        FBusy = false;
+        if (result.reason == Reason::Unsupported) {
+          QMessageBox::information(this, QStringLiteral("Info"),
+                                   QStringLiteral("LCD not used by the Lua App"));
+        } else if (result) {
+          ShowSnapshot(std::move(fetched.snapshot));
+        }  // else no header, or a size that cannot be: the picture stays
+        if (then) then(fetched.asked);
+      });
+}
+
+void TfmLCD::ShowSnapshot(LcdSnapshot snapshot) {
+  FPixels = std::move(snapshot.pixels);
+  FLcdWidth = snapshot.width;
+  FLcdHeight = snapshot.height;
   const QString taken = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
   setWindowTitle(QStringLiteral("LCD Snapshot @ ") + taken);
   imgLCD->setAccessibleDescription(
@@ -184,13 +218,8 @@ void TfmLCD::FormResize() {
 }
 
 void TfmLCD::btnKey1Click() {
-  if (!FTerminal) return;
   const int key = sender() ? sender()->property(kTag).toInt() : 0;
-  {
-    BusyCursor cursor;
-    if (!PressLcdKey(*FTerminal, key)) return;
-  }
-  GetSnapshot();
+  if (key >= 1 && key <= 4) Fetch(key, false, {});
 }
 
 void TfmLCD::Refresh1Click() {

@@ -3,9 +3,9 @@
 #include <QImage>
 #include <QRgb>
 #include <QWidget>
+#include <functional>
 #include <string>
 
-#include "comms/vxTerminal.h"
 #include "ui/LcdRender.h"
 
 class QAction;
@@ -15,17 +15,24 @@ class QPushButton;
 
 namespace vxk {
 
+class UiRunner;
+
 // The LCD viewer: a picture of the device's display fetched on request ("LCD"), four buttons
-// that press the device's keys, and a popup menu for the look, copying and saving.
+// that press the device's keys, and a popup menu for the look, copying and saving. The
+// exchanges run on the worker; the picture is drawn when they come back.
 class TfmLCD : public QWidget {
   Q_OBJECT
 
  public:
   explicit TfmLCD(QWidget* parent = nullptr);
 
-  void SetTerminal(TvxTerminal* terminal) { FTerminal = terminal; }
-  // Fetches, draws and shows a snapshot; ignored while the link is closed or a fetch runs.
-  void GetSnapshot();
+  // Ask first whether the device wants its password, and fetch only when it does not.
+  static constexpr bool kPasswordFirst = true;
+
+  void SetRunner(UiRunner* runner);
+  // Fetches, draws and shows a snapshot; ignored while a fetch runs, and ends without a
+  // picture on a closed link. then (when given) learns whether the device was asked at all.
+  void GetSnapshot(bool passwordFirst = false, std::function<void(bool asked)> then = {});
   // Draws the last snapshot with the current look and fits the window to it.
   void DrawSnapshot();
   // Writes the current picture as PNG; throws PngError.
@@ -47,6 +54,9 @@ class TfmLCD : public QWidget {
  private:
   void FormCreate();
   void FormResize();
+  // Presses key (1..4, 0 for none) and fetches, as one exchange.
+  void Fetch(int key, bool passwordFirst, std::function<void(bool asked)> then);
+  void ShowSnapshot(LcdSnapshot snapshot);
 
   QImage picture_;
 
@@ -68,7 +78,7 @@ class TfmLCD : public QWidget {
   QAction* Copy1 = nullptr;
   QAction* Savetofile1 = nullptr;
 
-  TvxTerminal* FTerminal = nullptr;
+  UiRunner* runner_ = nullptr;
   bool FBusy = false;
   int FMargin = 6;
   int FScale = 2;

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QKeyEvent>
@@ -15,38 +14,17 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "ops/LogChannel.h"
 #include "ui/Accessibility.h"
 #include "ui/BusyCursor.h"
-#include "ui/DeviceText.h"
-#include "ui/FixedColours.h"
 #include "ui/KeyboardSplitter.h"
+#include "ui/LogPanes.h"
 #include "ui/RichEditUtils.h"
+#include "ui/UiRunner.h"
 #include "ui/uCorrectFormPlacement.h"
 
 namespace vxk {
 namespace {
-
-const QColor kStampColour(96, 192, 192);
-const QColor kTagColour(255, 0, 0);
-const QColor kTextColour(0, 0, 0);
-const QColor kSeparatorColour(0, 128, 0);
-const QColor kReceiveColour(0, 0, 255);
-const QColor kTransmitColour(255, 0, 0);
-const QString kLineEnd = QStringLiteral("\r\n");
-
-QPlainTextEdit* MakePane(QWidget* parent, const char* name, int pixels, const QColor& back) {
-  auto* pane = new QPlainTextEdit(parent);
-  pane->setObjectName(QString::fromLatin1(name));
-  pane->setLineWrapMode(QPlainTextEdit::NoWrap);
-  pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  pane->setUndoRedoEnabled(false);
-  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  font.setPixelSize(pixels);
-  pane->setFont(font);
-  SetFixedBase(pane, back);
-  return pane;
-}
 
 QAction* MakeAction(QWidget* owner, const char* name, const QString& caption,
                     const QKeySequence& shortcut = QKeySequence()) {
@@ -70,14 +48,17 @@ QRect FirstLogPlacement(const QRect& mainFrame, const QRect& logFrame, int paneH
   return QRect(mainFrame.left() + 32, top, mainFrame.width(), logFrame.height());
 }
 
-TfmLog::TfmLog(TvxComms& link, QPlainTextEdit* terminal, QWidget* parent)
-    : QWidget(parent, Qt::Window), FLink(link), terminal_(terminal) {
+TfmLog::TfmLog(UiRunner& runner, QPlainTextEdit* terminal, QWidget* parent)
+    : QWidget(parent, Qt::Window), runner_(runner), terminal_(terminal) {
   setObjectName(QStringLiteral("fmLog"));
   setWindowTitle(QStringLiteral("Log"));
   resize(1024, 398);
   setMinimumSize(600, 350);
   FormCreate();
+  panes_ = std::make_unique<LogPanes>(reLog, reModem, &Clock);
 }
+
+TfmLog::~TfmLog() = default;
 
 void TfmLog::FormCreate() {
   auto* top = new QWidget(this);
@@ -105,12 +86,12 @@ void TfmLog::FormCreate() {
     row->addWidget(w);
   row->addStretch(1);
 
-  reLog = MakePane(this, "reLog", 15, QColor(240, 244, 249));
+  reLog = LogPanes::MakePane(this, "reLog", 15, QColor(240, 244, 249));
   pnlModem = new QWidget(this);
   pnlModem->setObjectName(QStringLiteral("pnlModem"));
   auto* modemLayout = new QVBoxLayout(pnlModem);
   modemLayout->setContentsMargins(0, 0, 0, 0);
-  reModem = MakePane(pnlModem, "reModem", 12, QColor(254, 247, 235));
+  reModem = LogPanes::MakePane(pnlModem, "reModem", 12, QColor(254, 247, 235));
   Describe(reLog, QStringLiteral("Device log"));
   Describe(reModem, QStringLiteral("Modem traffic"),
            QStringLiteral("What the device's modem received and sent"));
@@ -177,8 +158,6 @@ void TfmLog::FormCreate() {
 
   FFilter = kDefaultLogFilter;
   FNotShownYet = true;
-  FLogStamp = cbTimestamp->isChecked();
-  FModemStamp = cbTSModem->isChecked();
 }
 
 bool TfmLog::eventFilter(QObject* watched, QEvent* event) {
@@ -218,11 +197,24 @@ void TfmLog::FormHide() {
 }
 
 void TfmLog::SendFilter() {
-  FLink.SendFilter(FFilter);
+  PostFilter(true);
 }
 
 void TfmLog::ClearFilter() {
-  FLink.ClearFilter();
+  PostFilter(false);
+}
+
+void TfmLog::PostFilter(bool set) {
+  // A write that fails (no link) is not reported: the next occasion sends it again.
+  UiRunner::Op op;
+  op.what = set ? QStringLiteral("Log filter") : QStringLiteral("Log filter off");
+  op.quiet = true;
+  op.run = [set, mask = FFilter](Session& s, const OpContext&) {
+    LogChannel channel(s.Link());
+    const bool sent = set ? channel.SendFilter(mask) : channel.ClearFilter();
+    return sent ? OpResult::Done() : OpResult::Fail(Reason::NotOpen);
+  };
+  runner_.Post(this, std::move(op));
 }
 
 void TfmLog::ApplyModemOption() {
@@ -242,92 +234,28 @@ void TfmLog::cbModemRxTxClick() {
 }
 
 void TfmLog::cbTimestampClick() {
-  FLogStamp = cbTimestamp->isChecked();
+  panes_->logStamp = cbTimestamp->isChecked();
 }
 
 void TfmLog::cbTSModemClick() {
-  FModemStamp = cbTSModem->isChecked();
+  panes_->modemStamp = cbTSModem->isChecked();
 }
 
 void TfmLog::LinkOpened() {
-  if (!isVisible()) return;
-  AppendText(reLog, QStringLiteral("-.-.-.-.-.-.-.-.-.-") + kLineEnd, kSeparatorColour, false, true,
-             logCr_);
-  ScrollToEnd(reLog);
-  SendFilter();
+  if (isVisible()) panes_->Separator();
 }
 
-void TfmLog::DrainRecords() {
-  FInBatch = false;
-  FAdded = false;
-  // However the drain ends, the bracket opened by the first record is closed.
-  struct Finish {
-    TfmLog* log;
-    ~Finish() { log->FinishBatch(); }
-  } finish{this};
-  FLink.DrainRecords([this](std::string_view record) { AddRecord(record); });
-}
-
-void TfmLog::BeginBatch() {
-  if (FInBatch) return;
-  FInBatch = true;
-  FAdded = true;
-  reLog->setUpdatesEnabled(false);
-  reModem->setUpdatesEnabled(false);
-  logBatch_ = QTextCursor(reLog->document());
-  logBatch_.beginEditBlock();
-  modemBatch_ = QTextCursor(reModem->document());
-  modemBatch_.beginEditBlock();
-}
-
-void TfmLog::FinishBatch() {
-  FInBatch = false;
-  if (!FAdded) return;
-  FAdded = false;
-  logBatch_.endEditBlock();
-  modemBatch_.endEditBlock();
-  logBatch_ = QTextCursor();
-  modemBatch_ = QTextCursor();
-  TrimToLimit(reLog, kLogLimit);
-  TrimToLimit(reModem, kModemLimit);
-  reLog->setUpdatesEnabled(true);
-  reModem->setUpdatesEnabled(true);
-  ScrollToEnd(reLog);
-  ScrollToEnd(reModem);
+void TfmLog::ShowRecords(const std::vector<std::string>& records) {
+  for (const std::string& record : records) panes_->AddRecord(record);
+  panes_->FinishBatch();
 }
 
 void TfmLog::AddRecord(std::string_view record) {
-  if (record.empty()) return;
-  const ClockTime now = Clock();
-  const auto type = static_cast<uint8_t>(record[0]);
-  const std::string text(record.substr(1));
-  BeginBatch();
-  switch (PaneOfRecord(type)) {
-    case RecordPane::ModemRx:
-      WriteModemStamp(now);
-      AppendText(reModem, FromDevice(EscapeText(text)) + kLineEnd, kReceiveColour, false, false,
-                 modemCr_);
-      break;
-    case RecordPane::ModemTx:
-      WriteModemStamp(now);
-      AppendText(reModem, FromDevice(EscapeText(text)), kTransmitColour, false, false, modemCr_);
-      break;
-    case RecordPane::Log:
-      if (FLogStamp) {
-        AppendText(reLog, FromDevice(LogStamp(now)), kStampColour, false, false, logCr_);
-      }
-      AppendText(reLog, FromDevice(RecordTag(type) + ' '), kTagColour, true, false, logCr_);
-      AppendText(reLog, FromDevice(text) + kLineEnd, kTextColour, false, false, logCr_);
-      break;
-  }
+  panes_->AddRecord(record);
 }
 
-void TfmLog::WriteModemStamp(const ClockTime& now) {
-  if (!FModemStamp) return;
-  const std::string stamp = vxk::ModemStamp(now);
-  if (stamp == FLastModemStamp) return;
-  FLastModemStamp = stamp;
-  AppendText(reModem, FromDevice(stamp), kStampColour, false, false, modemCr_);
+void TfmLog::FinishBatch() {
+  panes_->FinishBatch();
 }
 
 void TfmLog::actCopyExecute() {
@@ -357,13 +285,11 @@ void TfmLog::actCopyModemExecute() {
 }
 
 void TfmLog::actClearLogExecute() {
-  reLog->clear();
-  logCr_ = false;
+  panes_->ClearLog();
 }
 
 void TfmLog::actClearModemExecute() {
-  reModem->clear();
-  modemCr_ = false;
+  panes_->ClearModem();
 }
 
 }  // namespace vxk

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QTextCursor>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "ops/LogChannel.h"
 #include "ops/LogRecord.h"
 
 class QAction;
@@ -19,7 +19,8 @@ class QSplitter;
 
 namespace vxk {
 
-class TvxComms;
+class LogPanes;
+class UiRunner;
 
 // Where the log window goes when it is first opened without a stored position: its pane's
 // bottom at the main window's bottom edge plus the pane height, 32 pixels right of the main
@@ -28,7 +29,9 @@ QRect FirstLogPlacement(const QRect& mainFrame, const QRect& logFrame, int paneH
 
 // The log window: the device's log stream (channel 31) as coloured, time-stamped lines in the
 // log pane and, with "Modem RX/TX", modem traffic in the modem pane. It subscribes while it is
-// shown and unsubscribes when it is closed or hidden by the program; both panes are capped.
+// shown and unsubscribes when it is closed or hidden by the program (quiet operations on the
+// worker); the main window's poll drains the channel there and hands the records over by
+// value. Both panes are capped.
 class TfmLog : public QWidget {
   Q_OBJECT
 
@@ -38,12 +41,15 @@ class TfmLog : public QWidget {
   static constexpr int kPanelHeight = 49;
 
   // terminal: the main window's terminal pane, which Copy All copies first.
-  TfmLog(TvxComms& link, QPlainTextEdit* terminal, QWidget* parent = nullptr);
+  TfmLog(UiRunner& runner, QPlainTextEdit* terminal, QWidget* parent = nullptr);
+  ~TfmLog() override;
 
   void SendFilter();
   void ClearFilter();
-  // Shows every record that has arrived (at most one drain's worth); called on every poll.
-  void DrainRecords();
+  // Shows the records one poll drained from the channel; called on every poll.
+  void ShowRecords(const std::vector<std::string>& records);
+  // The link opened again: a separator while the window is shown (the open sequence itself
+  // subscribed again).
   void LinkOpened();
   // One record into the panes; FinishBatch ends the poll's update bracket.
   void AddRecord(std::string_view record);
@@ -96,21 +102,11 @@ class TfmLog : public QWidget {
   void FormShow();
   void FormHide();
   void ApplyModemOption();
-  void BeginBatch();
-  void WriteModemStamp(const ClockTime& now);
+  void PostFilter(bool set);
 
-  LogChannel FLink;
+  UiRunner& runner_;
   QPlainTextEdit* terminal_;
-  bool FLogStamp = true;
-  bool FModemStamp = true;
-  std::string FLastModemStamp;
-  bool FInBatch = false;
-  bool FAdded = false;
-  // Open edit blocks of one poll: the panes lay out what a poll added once, at its end.
-  QTextCursor logBatch_;
-  QTextCursor modemBatch_;
-  bool logCr_ = false;  // the log pane's last text ended in CR
-  bool modemCr_ = false;
+  std::unique_ptr<LogPanes> panes_;
 };
 
 }  // namespace vxk

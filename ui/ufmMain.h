@@ -2,35 +2,42 @@
 
 #include <QMainWindow>
 #include <QString>
-#include <memory>
+#include <QStringList>
 #include <string>
 
 #include "comms/HidBackend.h"
 #include "comms/TerminalLock.h"
-#include "session/Session.h"
+#include "session/LinkPoll.h"
+#include "session/SessionSettings.h"
 #include "ui/FileBrowser.h"
 #include "ui/FirmwareLoader.h"
 #include "ui/TerminalPane.h"
 #include "ui/ToolSettings.h"
 
 class QAction;
+class QActionGroup;
 class QSplitter;
 class QTimer;
 
 namespace vxk {
 
-class FileOperations;
 class EditAction;
-class HeaderCheck;
-class SuspendWatcher;
+class FileOperations;
+class LinkMonitor;
+class StatusArea;
 class SupportActions;
+class SuspendWatcher;
 class TfmFile;
-class ToolActions;
 class TfmLog;
+class ToolActions;
+class UiRunner;
 
-// The main window: owns the device link, the terminal engine and the file layer, and drives
-// the conversation with two timers: Timer1 (250 ms) opens the link and shows what arrives,
-// Timer2 (500 ms) accepts a TCP device and notices a lost one.
+// The main window. The device session (link, terminal engine, file layer) lives on a worker
+// thread (UiRunner); the window never waits for the device. Two timers drive the conversation
+// with quiet operations there: Timer1 (250 ms) opens the link and shows what arrives, Timer2
+// (500 ms) accepts a TCP device and notices a lost one. User actions run as operations too;
+// while one runs, the actions that would start another are disabled and the status area shows
+// its progress with a Cancel button.
 class TfmMain : public QMainWindow {
   Q_OBJECT
 
@@ -41,9 +48,7 @@ class TfmMain : public QMainWindow {
           TerminalLock& lock = TerminalLock::Machine(), QWidget* parent = nullptr);
   ~TfmMain() override;
 
-  TvxComms& Link() { return session_->Link(); }
-  TvxTerminal& Terminal() { return session_->Terminal(); }
-  TvxkFiles& Files() { return session_->Files(); }
+  UiRunner& Runner() { return *runner_; }
   TerminalPane& Pane() { return *pane_; }
   ToolActions& Tools() { return *tools_; }
   SupportActions& Support() { return *support_; }
@@ -52,10 +57,10 @@ class TfmMain : public QMainWindow {
   TfmFile& FileEditor() { return *fmFile_; }
   EditAction& Edit() { return *edit_; }
   FirmwareLoader& Firmware() { return *firmware_; }
-  bool ExpectsHeader() const { return session_->ExpectsHeader(); }
-  bool IsNetworkLink() const { return session_->IsNetworkLink(); }
+  StatusArea& Status() { return *status_; }
+  bool ExpectsHeader() const;
+  bool IsNetworkLink() const;
   const QString& ProgramFolder() const { return programFolder_; }
-  const std::string& SecretKey() const { return session_->Settings().secretKey; }
 
   void ShowStatus(const QString& message);
   // Green progress text of file and firmware work; style 0 regular, 1 bold, 2 italic.
@@ -64,13 +69,10 @@ class TfmMain : public QMainWindow {
   bool InstallDroppedFirmware(QStringList& dropped) {
     return firmware_->InstallDroppedFirmware(dropped);
   }
-  void ShowDeviceInfo();
+  // Fills the device information box from what the device told and switches the features it
+  // offers on or off.
+  void ShowDeviceInfo(const DeviceInfo& device);
   void ShowDeviceDirectory(const std::string& path);
-  // Takes a TCP device's header as it arrives, one step per Timer1 tick, so that a slow or
-  // silent device never holds the window. Once it has been checked, an accepted one goes on
-  // with the opening; a refused one (or one that came too late) has closed the link, and then
-  // a listening tool listens again and a -sock process that never accepted a device ends.
-  void ProcessConnectHeader();
   // The window closed itself because its inherited device was refused.
   bool EndedRefused() const { return endedRefused_; }
 
@@ -95,10 +97,14 @@ class TfmMain : public QMainWindow {
   void BuildLayout();
   void BuildMenus();
   void FormShow();
-  void OpenSequence();
-  void ReadIncoming(int firstWaitMs);
-  void AcceptPending();
+  // What one poll of Timer1 found; the open sequence's results when the link just opened.
+  void ShowPoll(const PollResult& poll);
+  void OpenSequence(const PollResult& poll);
+  void ShowIncoming(const PollResult& poll);
+  void ShowWatch(const WatchResult& watch);
   void LinkClosed();
+  // A refused (or late) header: a listening tool listens again, a -sock process that never
+  // accepted a device ends, and a device that had proved itself is reported gone.
   void HeaderRefused();
   void AddToCaption(const QString& suffix);
   void WireFirmware();
@@ -106,10 +112,11 @@ class TfmMain : public QMainWindow {
   void LoadSettings();
   void SaveSettings();
 
-  std::unique_ptr<Session> session_;
   TerminalLock& lock_;
-  TvxComms* link_ = nullptr;             // the session's, for short
-  std::unique_ptr<HeaderCheck> header_;  // while a TCP device's header is being read
+  UiRunner* runner_ = nullptr;
+  LinkMonitor* monitor_ = nullptr;
+  StatusArea* status_ = nullptr;
+  QActionGroup* busyGroup_ = nullptr;  // the actions that start device work
   TerminalPane* pane_ = nullptr;
   FileBrowser* browser_ = nullptr;
   FileOperations* ops_ = nullptr;

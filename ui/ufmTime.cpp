@@ -14,6 +14,7 @@
 #include "ui/Accessibility.h"
 #include "ui/Application.h"
 #include "ui/DeviceText.h"
+#include "ui/UiRunner.h"
 
 namespace vxk {
 namespace {
@@ -85,19 +86,49 @@ TfmSyncTime::TfmSyncTime(QWidget* parent) : QDialog(parent) {
   connect(btnSyncTime, &QPushButton::clicked, this, &TfmSyncTime::btnSyncTimeClick);
 }
 
+void TfmSyncTime::SetRunner(UiRunner* runner) {
+  runner_ = runner;
+  if (runner_)
+    connect(runner_, &UiRunner::BusyChanged, btnSyncTime,
+            [this](bool busy) { btnSyncTime->setEnabled(!busy); });
+}
+
 int TfmSyncTime::Execute() {
-  if (!FTerminal || !FTerminal->IsOpen()) return QDialog::Rejected;
-  RefreshTimes();
+  if (!runner_ || !runner_->LinkOpen()) return QDialog::Rejected;
   if (QWidget* owner = parentWidget()) {
     const QRect area = owner->frameGeometry();
     move(area.center() - QPoint(width() / 2, height() / 2));
   }
-  return exec();
+  return exec();  // the first refresh is asked for as the dialog shows
 }
 
 void TfmSyncTime::RefreshTimes() {
-  if (!FTerminal || !FTerminal->IsOpen()) return;
-  const DeviceTimeResult device = ReadDeviceTime(*FTerminal);
+  if (!runner_ || refreshing_) return;
+  refreshing_ = true;
+  UiRunner::Op op;
+  op.what = QStringLiteral("Device time");
+  op.quiet = true;  // a poll, like the terminal's
+  runner_->Call<DeviceTimeResult>(
+      this, std::move(op),
+      [](Session& s, const OpContext&) {
+        if (!s.Terminal().IsOpen()) return DeviceTimeResult{OpResult::Fail(Reason::NotOpen), {}};
+        return ReadDeviceTime(s.Terminal());
+      },
+      [this](const OpResult&, DeviceTimeResult& device) {
+        refreshing_ = false;
+        if (!isVisible()) return;  // closed meanwhile: nobody reads it
+        try {
+          ShowTimes(device);
+        } catch (const std::exception& e) {
+          // Shown while the timer is stopped, so its box's own event loop cannot start
+          // another refresh and stack boxes.
+          Application::ShowError(QString::fromLocal8Bit(e.what()));
+        }
+        if (isVisible()) Timer1->start();
+      });
+}
+
+void TfmSyncTime::ShowTimes(const DeviceTimeResult& device) {
   // A silent device shows as an empty answer; a closed or busy link leaves the box alone.
   if (!device.result && device.result.reason != Reason::TimedOut) return;
   memVxkTime->setPlainText(MemoText(device.reply));
@@ -109,7 +140,7 @@ void TfmSyncTime::RefreshTimes() {
 void TfmSyncTime::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   btnSyncTime->setFocus();
-  Timer1->start();
+  RefreshTimes();  // the timer starts again once the answer is in
 }
 
 void TfmSyncTime::hideEvent(QHideEvent* event) {
@@ -118,15 +149,9 @@ void TfmSyncTime::hideEvent(QHideEvent* event) {
 }
 
 void TfmSyncTime::Timer1Timer() {
-  // Stopped while the refresh runs and while an error is shown, so a box's own event loop
-  // cannot start another refresh and stack boxes.
+  // Stopped until the answer is in (and an error it brings is closed).
   Timer1->stop();
-  try {
-    RefreshTimes();
-  } catch (const std::exception& e) {
-    Application::ShowError(QString::fromLocal8Bit(e.what()));
-  }
-  if (isVisible()) Timer1->start();
+  RefreshTimes();
 }
 
 void TfmSyncTime::cbTimezoneClick() {
@@ -135,8 +160,16 @@ void TfmSyncTime::cbTimezoneClick() {
 
 void TfmSyncTime::btnSyncTimeClick() {
   const std::string command = TimeCommand(clock_(), ParseOffsetMinutes(edTZ->text().toStdString()));
-  if (FTerminal) SetDeviceTime(*FTerminal, command);
-  accept();
+  if (!runner_) {
+    accept();
+    return;
+  }
+  // The dialog closes once the command went; the device's answer is not examined.
+  UiRunner::Op op;
+  op.what = btnSyncTime->text() + QStringLiteral(" Time");
+  op.run = [command](Session& s, const OpContext&) { return SetDeviceTime(s.Terminal(), command); };
+  op.done = [this](const OpResult&) { accept(); };
+  runner_->Post(this, std::move(op));
 }
 
 }  // namespace vxk

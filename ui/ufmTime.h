@@ -2,7 +2,6 @@
 
 #include <QDialog>
 
-#include "comms/vxTerminal.h"
 #include "ops/TimeSync.h"
 
 class QCheckBox;
@@ -13,20 +12,26 @@ class QTimer;
 
 namespace vxk {
 
+class UiRunner;
+
 // Sets the device's clock from the PC: shows the device's answer to "TIME" beside the PC's
 // UTC time, local time and offset, refreshed every second while visible, and sends "TIME"
-// with the UTC time and the offset on "Sync".
+// with the UTC time and the offset on "Sync". The device is asked on the worker: the dialog
+// shows at once and the answer follows; the next refresh is asked for only once the last one
+// has come back.
 class TfmSyncTime : public QDialog {
   Q_OBJECT
 
  public:
   explicit TfmSyncTime(QWidget* parent = nullptr);
 
-  void SetTerminal(TvxTerminal* terminal) { FTerminal = terminal; }
+  void SetRunner(UiRunner* runner);
   // The PC clock this window reads; the system clock unless a test sets another.
   void SetClock(UtcClock clock) { clock_ = std::move(clock); }
-  // Refreshes and shows the dialog modally when the link is open; Rejected otherwise.
+  // Shows the dialog modally, refreshing it at once, when the link is open; Rejected
+  // otherwise.
   int Execute();
+  // Asks the device for its time; the memos follow when it answers.
   void RefreshTimes();
 
  protected:
@@ -39,7 +44,10 @@ class TfmSyncTime : public QDialog {
   void btnSyncTimeClick();
 
  private:
-  TvxTerminal* FTerminal = nullptr;
+  void ShowTimes(const DeviceTimeResult& device);
+
+  UiRunner* runner_ = nullptr;
+  bool refreshing_ = false;
   UtcClock clock_ = SystemUtcMs;
   QPlainTextEdit* memVxkTime = nullptr;
   QPlainTextEdit* memPcTime = nullptr;

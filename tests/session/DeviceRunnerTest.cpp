@@ -141,6 +141,45 @@ TEST(DeviceRunner, StopGivesUpOnAnOperationThatWillNotEnd) {
   SleepMs(50);
 }
 
+// What operations keep between them goes on the worker, after the last operation and before
+// the session; a cancel that comes while only a poll runs stops the user's next operation.
+TEST(DeviceRunner, TeardownOnTheWorkerAndCancelBeforeTheStart) {
+  Rig rig;
+  Results results;
+  auto runner = std::make_unique<DeviceRunner>(rig.MakeSession(), rig.log);
+  std::thread::id workerThread, teardownThread;
+  bool sessionThere = false;
+  runner->SetTeardown([&](Session& s) {
+    teardownThread = std::this_thread::get_id();
+    sessionThere = s.Settings().kind == SessionSettings::LinkKind::Usb;
+  });
+  std::atomic<bool> release{false};
+  DeviceRunner::Operation poll;
+  poll.quiet = true;
+  poll.run = [&](Session&, const OpContext&) {
+    workerThread = std::this_thread::get_id();
+    while (!release) SleepMs(2);
+    return OpResult::Done();
+  };
+  bool ran = false;
+  DeviceRunner::Operation user;
+  user.run = [&](Session&, const OpContext&) {
+    ran = true;
+    return OpResult::Done();
+  };
+  user.done = results.For("user");
+  runner->Post(poll);
+  runner->Post(user);
+  runner->Cancel();
+  release = true;
+  ASSERT_TRUE(results.WaitFor(1, 2000));
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(results.got[0].second.reason, Reason::Cancelled);
+  EXPECT_TRUE(runner->Stop(DeviceRunner::kStopWaitMs));
+  EXPECT_EQ(teardownThread, workerThread);
+  EXPECT_TRUE(sessionThere);
+}
+
 TEST(Timeouts, ScaledShrinksEveryWaitAndKeepsTheCounts) {
   const Timeouts normal;
   const Timeouts fast = normal.Scaled(0.5);

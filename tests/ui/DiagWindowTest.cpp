@@ -40,11 +40,8 @@ QStringList ZipNames(const QString& path) {
 class DiagDialog : public ::testing::Test {
  protected:
   void SetUp() override {
-    rig.link.SetRoundTripTime(20);
-    rig.link.SetExtraTime(20);
-    ASSERT_TRUE(rig.link.Open());
-    files.QuoteNames = true;
-    dialog.SetLinks(&term, &files);
+    ASSERT_TRUE(worker.runner.LinkOpen());
+    dialog.SetRunner(&worker.runner);
     info.setPlainText(QStringLiteral("Corvane\n#serial"));
     term_.setPlainText(QStringLiteral("caf\u00e9 > ver"));
     dialog.SetPanes(&info, &term_, nullptr, nullptr);
@@ -56,8 +53,7 @@ class DiagDialog : public ::testing::Test {
   }
 
   HidRig rig;
-  TvxTerminal term{rig.link};
-  TvxkFiles files{term};
+  RigRunner worker{rig};
   QPlainTextEdit info, term_;
   QTemporaryDir dir;
   TfmDiag dialog;
@@ -103,7 +99,8 @@ TEST_F(DiagDialog, SaveWritesTheArchiveAndCloses) {
   EXPECT_EQ(dialog.exec(), QDialog::Accepted);
   EXPECT_EQ(offeredFolder, dir.path() + "/");
   EXPECT_EQ(dialog.FDiagDir, dir.path() + "/");
-  const QString serial = QString::fromStdString(rig.link.SerialNumber());
+  const QString serial = QString::fromStdString(worker.runner.Device().serial);
+  EXPECT_FALSE(serial.isEmpty());
   EXPECT_TRUE(QRegularExpression("^vx\\.keeper\\." + QRegularExpression::escape(serial) +
                                  "\\.\\d{4}-\\d\\d-\\d\\d-\\d{6}\\.zip$")
                   .match(offeredName)

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cstdlib>
 
 #include "FileAccess/DosTime.h"
@@ -42,6 +43,11 @@ class Browser : public ::testing::Test {
     ASSERT_NE(item, nullptr) << name.toStdString();
     list()->setCurrentItem(item);
     QTest::keyClick(list(), Qt::Key_Return);
+    ASSERT_TRUE(tool->Idle());
+  }
+  void Show(const char* dir) {
+    browser().ShowDeviceDirectory(dir);
+    ASSERT_TRUE(tool->Idle());
   }
   SimFileSystem& Files() { return sim.Files().Files(); }
 
@@ -77,7 +83,7 @@ TEST_F(Browser, EntriesIconsAndAttributes) {
   Files().Find("/T/sub")->attributes = 0x12;
   // Sorted under the user's collation: in English, letter case does not come first.
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-  browser().ShowDeviceDirectory("/T");
+  Show("/T");
   QLocale::setDefault(QLocale::c());
   EXPECT_EQ(Names(), (QStringList{"..", "plain.txt", "ro.txt", "sub", "Test.LUA.bak"}));
   auto icon = [&](const char* name) { return Item(name)->data(0, Qt::UserRole).toInt(); };
@@ -157,6 +163,7 @@ TEST_F(Browser, NavigationCollapsesTheDoubleSlashAndGoesUp) {
   QTreeWidgetItem* lib = Item("lib");
   list()->setCurrentItem(lib);
   emit list()->itemDoubleClicked(lib, 0);
+  ASSERT_TRUE(tool->Idle());
   EXPECT_EQ(browser().edDir->text(), QStringLiteral("/Lua/lib"));
 }
 
@@ -164,6 +171,7 @@ TEST_F(Browser, HalfTypedPathIsTheTargetOfRefresh) {
   browser().edDir->setText(QStringLiteral("/Con"));
   EXPECT_EQ(browser().CurrentDir(), "/Con");
   browser().actRefresh->trigger();
+  ASSERT_TRUE(tool->Idle());
   EXPECT_EQ(sim.Device().LastCommand(), "NFDIR @\"/Con\"");
   EXPECT_EQ(list()->topLevelItemCount(), 0);  // no such folder: nothing listed
   EXPECT_EQ(browser().edDir->text(), QStringLiteral("/Con"));
@@ -171,13 +179,14 @@ TEST_F(Browser, HalfTypedPathIsTheTargetOfRefresh) {
   browser().edDir->setText(QStringLiteral("/Config"));
   browser().edDir->setFocus();
   QTest::keyClick(browser().edDir, Qt::Key_Return);
+  ASSERT_TRUE(tool->Idle());
   EXPECT_EQ(Names(), (QStringList{"..", "channels.cfg", "settings.cfg"}));
 }
 
 TEST_F(Browser, ListingWaitsWhileTheDeviceWantsItsPassword) {
   sim.Device().SetPassword("pw");
   const int commands = sim.Device().CommandCount();
-  browser().ShowDeviceDirectory("/Lua");
+  Show("/Lua");
   EXPECT_EQ(Names(), (QStringList{"Config", "Logs", "Lua", "Send", "Store", "System",
                                   "readme.txt"}));  // unchanged
   EXPECT_EQ(sim.Device().CommandCount(), commands);
@@ -202,19 +211,32 @@ TEST_F(Browser, ProgressRepaintsTextAtMostEvery100ms) {
   EXPECT_EQ(browser().lblSize->text(), QStringLiteral("1 / 2"));
 }
 
+// A read on the worker drives the display on the window thread: the latest position of each
+// delivery (several blocks may come as one), up to the whole file.
 TEST_F(Browser, FileReadsDriveTheProgressDisplay) {
   Files().WriteFile("/Logs/big.bin", std::string(20000, 'b'), 0);
-  std::string content;
   std::vector<int> values;
-  OpContext context = browser().TransferContext();
-  auto previous = context.progress;
-  context.progress = [&](int64_t pos, int64_t total) {
-    previous(pos, total);
+  OpResult read = OpResult::Fail(Reason::TimedOut);
+  UiRunner::Op op;
+  op.what = QStringLiteral("Read");
+  op.progress = [&](int64_t pos, int64_t total) {
+    browser().OnTransferProgress(pos, total);
     values.push_back(browser().pbFile->value());
   };
-  ASSERT_TRUE(tool->window->Files().ReadFile("/Logs/big.bin", content, context));
-  EXPECT_EQ(values, (std::vector<int>{4096, 8192, 12288, 16384, 20000}));
-  browser().OnTransferDone();
+  op.run = [](Session& s, const OpContext& context) {
+    std::string content;
+    return s.Files().ReadFile("/Logs/big.bin", content, context);
+  };
+  op.done = [&](const OpResult& result) {
+    read = result;
+    browser().OnTransferDone();
+  };
+  tool->Runner().Post(&browser(), std::move(op));
+  ASSERT_TRUE(tool->Idle());
+  EXPECT_TRUE(read.ok());
+  ASSERT_FALSE(values.empty());
+  EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+  EXPECT_EQ(values.back(), 20000);
   EXPECT_EQ(browser().pbFile->value(), 0);  // done clears it
 }
 
@@ -231,7 +253,7 @@ TEST_F(Browser, LargeListingIsSortedByLocaleCollation) {
   for (const char* name : {"b.txt", "B2.txt", "a10.txt", "a2.txt", "_x.txt", "A1.txt"}) {
     Files().WriteFile(std::string("/Many/") + name, "x", 0);
   }
-  browser().ShowDeviceDirectory("/Many");
+  Show("/Many");
   QStringList names = Names();
   names.removeAll(QStringLiteral(".."));
   QStringList sorted = names;

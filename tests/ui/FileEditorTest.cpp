@@ -311,6 +311,7 @@ class EditFlow : public ::testing::Test {
   void Open(const QString& name) {
     Select(name);
     QTest::keyClick(list(), Qt::Key_Return);
+    ASSERT_TRUE(tool->Idle());
   }
   SimFileSystem& Files() { return sim.Files().Files(); }
   std::string Data(const char* path) { return Files().Find(path)->data; }
@@ -354,6 +355,7 @@ TEST_F(EditFlow, UnchangedSaveWritesNothingAndLuaIsHighlighted) {
   ASSERT_NE(item, nullptr);
   list()->setCurrentItem(item);
   emit list()->itemDoubleClicked(item, 0);
+  ASSERT_TRUE(tool->Idle());
   EXPECT_EQ(rounds.ran, 1u);
   EXPECT_GT(luaFormats, 0);
   EXPECT_EQ(sim.Device().LastCommand(), "NFTYPE @\"/Lua/main.lua\"");
@@ -367,7 +369,7 @@ TEST_F(EditFlow, FailedReadOpensNothing) {
   tool->window->Edit().actEdit->trigger();  // nothing selected: nothing happens
   Select("channels.cfg");
   tool->window->Edit().actEdit->trigger();
-  Pump(100);
+  ASSERT_TRUE(tool->Idle());
   EXPECT_EQ(rounds.ran, 0u);
   EXPECT_NE(list()->findItems("channels.cfg", Qt::MatchExactly, 0).value(0), nullptr);
 }

@@ -42,7 +42,15 @@ class FileOps : public ::testing::Test {
   FileBrowser& browser() { return tool->window->Browser(); }
   QTreeWidget* list() { return browser().lvFiles; }
   SimFileSystem& Files() { return sim.Files().Files(); }
-  void Go(const char* dir) { browser().ShowDeviceDirectory(dir); }
+  void Go(const char* dir) {
+    browser().ShowDeviceDirectory(dir);
+    ASSERT_TRUE(tool->Idle());
+  }
+  // Runs an action and waits until it and what it started have ended.
+  void Run(QAction* action) {
+    action->trigger();
+    ASSERT_TRUE(tool->Idle());
+  }
   void Select(const QStringList& names) {
     list()->clearSelection();
     for (const QString& n : names) {
@@ -79,7 +87,7 @@ class FileOps : public ::testing::Test {
     EXPECT_TRUE(drop.isAccepted());
     EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
   }
-  bool Done() { return tool->PaneShows(QStringLiteral("done."), 10000); }
+  bool Done() { return tool->PaneShows(QStringLiteral("done."), 10000) && tool->Idle(); }
 
   SimDevice sim;
   std::unique_ptr<FakeHidBackend> backend;
@@ -146,7 +154,7 @@ TEST_F(FileOps, DeleteAsksThenLeavesTheParentAlone) {
   EXPECT_NE(Files().Find("/D/notes.txt"), nullptr);
   Select({"..", "notes.txt", "sub"});
   answer = QMessageBox::Yes;
-  ops().actDelete->trigger();
+  Run(ops().actDelete);
   EXPECT_EQ(asked.takeFirst(), QStringLiteral("Confirm|Delete 3 files?"));
   EXPECT_EQ(Files().Find("/D/notes.txt"), nullptr);
   EXPECT_EQ(Files().Find("/D/sub"), nullptr);
@@ -187,7 +195,7 @@ TEST_F(FileOps, NewFileAsksWhenTheNameExistsInAnyCase) {
   EXPECT_TRUE(Commands("NFWRITE").empty());
   EXPECT_EQ(Files().Find("/Lua/main.lua")->data, old);
   answer = QMessageBox::Yes;
-  ops().actMakeFile->trigger();
+  Run(ops().actMakeFile);
   EXPECT_EQ(Files().Find("/Lua/main.lua")->data, "");
   // Make Dir in the other mode.
   ops().RunDialog = [](QDialog& d) {
@@ -195,7 +203,7 @@ TEST_F(FileOps, NewFileAsksWhenTheNameExistsInAnyCase) {
     static_cast<TfmMkDir&>(d).edDir->setText(QStringLiteral("new dir"));
     return int(QDialog::Accepted);
   };
-  ops().actMkDir->trigger();
+  Run(ops().actMkDir);
   ASSERT_NE(Files().Find("/Lua/new dir"), nullptr);
   EXPECT_TRUE(Files().Find("/Lua/new dir")->directory);
 }
@@ -214,7 +222,7 @@ TEST_F(FileOps, RenameSendsTheBareNameAndLeavesTheParentAlone) {
   EXPECT_TRUE(shown.isEmpty());
   EXPECT_TRUE(Commands("NFRENAME").empty());
   Select({"main.lua"});
-  ops().actRename->trigger();
+  Run(ops().actRename);
   EXPECT_EQ(shown, QStringLiteral("main.lua|main.lua"));
   EXPECT_EQ(Commands("NFRENAME").back(), "NFRENAME \"/Lua/main.lua\" \"boot.lua\"");
   EXPECT_NE(Files().Find("/Lua/boot.lua"), nullptr);
@@ -296,9 +304,10 @@ TEST_F(FileOps, CancelUploadsNothingButRelists) {
 // Firmware images leave the drop for the boot loader first; the rest is uploaded.
 TEST_F(FileOps, FirmwareDropsGoToTheFirmwareLoaderFirst) {
   QStringList handed;
-  ops().InstallDroppedFirmware = [&](QStringList& files) {
+  ops().InstallDroppedFirmware = [&](QStringList& files, std::function<void()> then) {
     handed = files;
     files.removeIf([](const QString& f) { return f.endsWith(QStringLiteral(".BLF")); });
+    then();
   };
   Drop(list()->viewport(),
        {Local(QStringLiteral("App.BLF"), "fw"), Local(QStringLiteral("x.txt"), "x")});
@@ -344,7 +353,7 @@ TEST_F(FileOps, SaveToPcWritesTreesWithDeviceTimes) {
     start = title + "|" + from;
     return scratch.path() + "/";
   };
-  ops().actSave->trigger();
+  Run(ops().actSave);
   EXPECT_EQ(start, QStringLiteral("Save to Directory|") + QDir::homePath());
   EXPECT_EQ(ops().SaveToDir, scratch.path());
   EXPECT_FALSE(browser().lblCount->isVisible());
@@ -372,7 +381,7 @@ TEST_F(FileOps, SaveToPcListsOverlongNamesInThePane) {
   Go("/S");
   Select({QString::fromStdString(std::string(255, 'n')), QString(QChar(0xE9)).repeated(130)});
   ops().ChooseFolder = [&](const QString&, const QString&) { return scratch.path(); };
-  ops().actSave->trigger();
+  Run(ops().actSave);
   EXPECT_TRUE(QFile::exists(scratch.path() + "/" + QString(255, QChar('n'))));
   EXPECT_TRUE(tool->PaneShows(QStringLiteral("Not saved: /S/") +
                                   QString(QChar(0xE9)).repeated(130) +

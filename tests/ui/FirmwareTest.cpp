@@ -122,9 +122,11 @@ TEST_F(UsbFirmware, LoadFirmwareSendsTheChosenFileUnderItsLowerCaseName) {
   fw.actFirmwareExecute();  // cancelled
   chosen = Write(QStringLiteral("EMPTY.BLF"), "");
   fw.actFirmwareExecute();
+  EXPECT_FALSE(tool.Runner().Busy());
   EXPECT_EQ(sim.Files().FirmwareName(), "");  // neither sent anything
   chosen = Write(QStringLiteral("FIRM.BLF"), "image\r\nbytes");
   fw.actFirmwareExecute();
+  ASSERT_TRUE(tool.Idle());
   EXPECT_EQ(sim.Files().FirmwareName(), "firm.blf");
   EXPECT_EQ(sim.Files().FirmwareImage(), "image\r\nbytes");
   EXPECT_TRUE(tool.PaneText().contains("0:No error"));  // the device's closing line
@@ -132,6 +134,7 @@ TEST_F(UsbFirmware, LoadFirmwareSendsTheChosenFileUnderItsLowerCaseName) {
     sim.Files().Faults().loadStatus = "7:Image checksum wrong, not stored";
   });
   fw.actFirmwareExecute();
+  ASSERT_TRUE(tool.Idle());
   EXPECT_TRUE(tool.PaneText().contains("7:Image checksum wrong, not stored"));
   chosen = dir.path();  // a folder is a file that cannot be opened
   EXPECT_THROW(fw.actFirmwareExecute(), LocalFileError);
@@ -145,7 +148,8 @@ TEST_F(UsbFirmware, AnUnreadableImageStopsTheDropBeforeTheDeviceRestarts) {
   EXPECT_THROW(tool.window->InstallDroppedFirmware(dropped), LocalFileError);
   EXPECT_FALSE(tool.PaneText().contains(QStringLiteral("Rebooting...")));
   backend.WithDevice([&](VirtualDevice&) { EXPECT_EQ(sim.Loader().Boots(), 0); });
-  EXPECT_TRUE(tool.window->Link().IsOpen());
+  EXPECT_FALSE(tool.Runner().Busy());
+  EXPECT_TRUE(tool.LinkOpen());
 }
 
 TEST_F(Firmware, TcpDeviceDropsItsConnectionOnBootAndIsReportedClosed) {
@@ -202,10 +206,11 @@ TEST_F(Firmware, SerialDeviceNeverShowsItsBootLoaderButGetsRun) {
     QStringList dropped = {Write(QStringLiteral("x.blf"), "x"), dir.filePath("keep.txt")};
     EXPECT_TRUE(tool.window->InstallDroppedFirmware(dropped));
     EXPECT_EQ(dropped, QStringList{dir.filePath("keep.txt")});
+    ASSERT_TRUE(tool.PaneShows(QStringLiteral("Run firmware..."), 20000));
+    ASSERT_TRUE(tool.Idle());
     const QString pane = tool.PaneText();
     EXPECT_TRUE(pane.contains(QString(15, '.') + "FAILED")) << pane.toStdString();
-    EXPECT_TRUE(pane.contains(QStringLiteral("Run firmware...")));
-    EXPECT_TRUE(tool.window->Link().IsOpen());
+    EXPECT_TRUE(tool.LinkOpen());
   }
   int boots = 0;
   int runs = 0;

@@ -166,25 +166,27 @@ TEST(LcdPng, ReadBackByAnIndependentDecoder) {
 class LcdWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    rig.link.SetRoundTripTime(20);
-    rig.link.SetExtraTime(20);
-    ASSERT_TRUE(rig.link.Open());
-    lcd.SetTerminal(&term);
+    ASSERT_TRUE(worker.runner.LinkOpen());
+    lcd.SetRunner(&worker.runner);
   }
   template <class T>
   T* Find(const char* name) {
     return lcd.findChild<T*>(QLatin1String(name));
   }
+  void Snapshot() {
+    lcd.GetSnapshot();
+    ASSERT_TRUE(Idle(worker.runner));
+  }
 
   HidRig rig;
-  TvxTerminal term{rig.link};
+  RigRunner worker{rig};
   TfmLCD lcd;
 };
 
 TEST_F(LcdWindow, SnapshotLookMenuAndKeys) {
   EXPECT_EQ(lcd.windowTitle(), QStringLiteral("LCD Snapshot"));
   EXPECT_FALSE(lcd.isVisible());
-  lcd.GetSnapshot();
+  Snapshot();
   ASSERT_TRUE(lcd.isVisible());
   EXPECT_TRUE(lcd.windowTitle().startsWith(QStringLiteral("LCD Snapshot @ ")));
   EXPECT_EQ(lcd.Picture().size(), QSize((128 + 12) * 2, (64 + 12) * 2));
@@ -222,6 +224,7 @@ TEST_F(LcdWindow, SnapshotLookMenuAndKeys) {
 
   const QImage before = lcd.Picture();
   Find<QPushButton>("btnKey3")->click();
+  ASSERT_TRUE(Idle(worker.runner));
   EXPECT_TRUE(rig.sim.Panel().Ticked(0));
   EXPECT_FALSE(lcd.Picture() == before);
 
@@ -230,11 +233,11 @@ TEST_F(LcdWindow, SnapshotLookMenuAndKeys) {
 }
 
 TEST_F(LcdWindow, OtherMarkerTellsTheUserAndKeepsThePicture) {
-  lcd.GetSnapshot();
+  Snapshot();
   const QImage before = lcd.Picture();
   rig.backend.WithDevice([&](VirtualDevice&) { rig.sim.Panel().Lcd().marker = "SSD1306"; });
   MessageBoxCatcher box;
-  lcd.GetSnapshot();
+  Snapshot();
   EXPECT_EQ(box.title, QStringLiteral("Info"));
   EXPECT_EQ(box.text, QStringLiteral("LCD not used by the Lua App"));
   EXPECT_TRUE(lcd.Picture() == before);
@@ -243,7 +246,7 @@ TEST_F(LcdWindow, OtherMarkerTellsTheUserAndKeepsThePicture) {
     rig.sim.Panel().Lcd() = LcdFaults();
     rig.sim.Panel().Lcd().height = 5000;
   });
-  lcd.GetSnapshot();
+  Snapshot();
   EXPECT_TRUE(lcd.Picture() == before);
 }
 

@@ -63,6 +63,11 @@ class LogWindow : public ::testing::Test {
   void OpenLog() {
     tool->window->actShowLog->trigger();
     ASSERT_TRUE(log().isVisible());
+    Settle();
+  }
+  // Until the filter packets posted so far have gone to the device.
+  void Settle() {
+    tool->Worker([](Session&) { return true; });
   }
 
   SimDevice sim;
@@ -134,10 +139,12 @@ TEST_F(LogWindow, ShowingSubscribesAndOnlyARequestedHideUnsubscribes) {
   EXPECT_FALSE(log().pnlModem->isVisible());
 
   log().cbModemRxTx->click();
+  Settle();
   EXPECT_TRUE(log().pnlModem->isVisible());
   EXPECT_TRUE(log().cbTSModem->isEnabled());
   EXPECT_EQ(FilterPackets().back().payload, std::string("FILTER ") + std::string(8, '\xFF'));
   log().cbModemRxTx->click();
+  Settle();
   EXPECT_FALSE(log().pnlModem->isVisible());
   EXPECT_EQ(FilterPackets().back().payload, kDefaultMask);
 
@@ -146,9 +153,11 @@ TEST_F(LogWindow, ShowingSubscribesAndOnlyARequestedHideUnsubscribes) {
   QHideEvent minimised;
   QSpontaneKeyEvent::setSpontaneous(&minimised);
   qApp->notify(&log(), &minimised);  // sendEvent would clear the flag
+  Settle();
   EXPECT_EQ(FilterPackets().size(), before);
 
   log().close();
+  Settle();
   sent = FilterPackets();
   ASSERT_EQ(sent.size(), before + 1);
   EXPECT_EQ(sent.back().flags, 0x40);
@@ -179,6 +188,7 @@ TEST_F(LogWindow, RecordsReachTheirPanesTaggedColouredAndEscaped) {
   EXPECT_EQ(ColourOf(log().reLog, QStringLiteral("13:07:09.042"), &bold), QColor(96, 192, 192));
 
   log().cbModemRxTx->click();
+  Settle();
   SendSamples();
   ASSERT_TRUE(WaitUntil([&] { return ModemText().contains(QStringLiteral("f\\xFF")); }, 3000));
   EXPECT_TRUE(LogText().contains(QStringLiteral("[d.rx] type 9")));
@@ -235,6 +245,7 @@ TEST_F(LogWindow, APollTrimsTheLogPaneAtALineBreak) {
 TEST_F(LogWindow, CopyAllIsCtrlVAndCopiesTerminalLogAndModemInOrder) {
   OpenLog();
   log().cbModemRxTx->click();
+  Settle();
   OnDevice([&] {
     sim.Log().Record(17, "log line");
     sim.Log().Record(5, "modem line");
@@ -279,10 +290,10 @@ TEST_F(LogWindow, ReopeningAndResumingSubscribeAgainWhileShown) {
   SuspendWatcher* watcher = tool->window->findChild<SuspendWatcher*>();
   ASSERT_NE(watcher, nullptr);
   emit watcher->Resumed();
-  EXPECT_EQ(FilterPackets().size(), before + 1);
+  EXPECT_TRUE(WaitUntil([&] { return FilterPackets().size() == before + 1; }, 3000));
 
   backend.Unplug();
-  ASSERT_TRUE(WaitUntil([&] { return !tool->window->Link().IsOpen(); }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return !tool->window->Runner().LinkOpen(); }, 3000));
   backend.Plug();
   ASSERT_TRUE(
       WaitUntil([&] { return LogText().contains(QStringLiteral("-.-.-.-.-.-.-.-.-.-")); }, 5000));
@@ -292,12 +303,13 @@ TEST_F(LogWindow, ReopeningAndResumingSubscribeAgainWhileShown) {
 
   // Hidden: neither a reopening nor a resume sends anything.
   log().close();
+  Settle();
   before = FilterPackets().size();
   emit watcher->Resumed();
   backend.Unplug();
-  ASSERT_TRUE(WaitUntil([&] { return !tool->window->Link().IsOpen(); }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return !tool->window->Runner().LinkOpen(); }, 3000));
   backend.Plug();
-  ASSERT_TRUE(WaitUntil([&] { return tool->window->Link().IsOpen(); }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return tool->window->Runner().LinkOpen(); }, 3000));
   Pump(500);
   EXPECT_EQ(FilterPackets().size(), before);
 }
@@ -311,6 +323,7 @@ TEST_F(LogWindow, AFloodIsShownBoundedWhileTheFileListKeepsWorking) {
   QTreeWidget* list = tool->window->Browser().lvFiles;
   list->clear();
   tool->window->Browser().actRefresh->trigger();
+  ASSERT_TRUE(tool->Idle());
   EXPECT_GT(list->topLevelItemCount(), 0);
   ASSERT_TRUE(WaitUntil([&] { return !OnDevice([&] { return sim.Log().Flooding(); }); }, 60000));
   Pump(600);

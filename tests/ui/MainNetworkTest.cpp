@@ -38,9 +38,12 @@ bool ListShows(Tool& tool, int ms = 8000) {
 TEST(TcpListen, DeviceConnectsAuthenticatesAndLeaves) {
   const std::string port = FreePort();
   Tool tool({"-tcp=" + port, "-key=k3y"});
-  EXPECT_TRUE(tool.PaneText().contains(QString::fromStdString("Listening on " + port)));
+  EXPECT_TRUE(tool.PaneShows(QString::fromStdString("Listening on " + port), 3000));
   EXPECT_EQ(tool.Caption(), QString::fromStdString("vx.keeper Tool TCP:" + port));
-  EXPECT_EQ(tool.window->Link().RoundTripTime(), 20);
+  const auto times = [](Session& s) {
+    return std::make_pair(s.Link().RoundTripTime(), s.Link().ExtraTime());
+  };
+  EXPECT_EQ(tool.Worker(times).first, 20);
 
   ChildProcess sim;
   ASSERT_TRUE(sim.Start({BinDir() + "/vxksim", "--tcp", "127.0.0.1:" + port, "--key", "k3y",
@@ -59,8 +62,7 @@ TEST(TcpListen, DeviceConnectsAuthenticatesAndLeaves) {
   EXPECT_TRUE(
       tool.window->Browser().memInfo->toPlainText().contains(QStringLiteral("vx.keeper.Field")));
   // From the accepted device on, the TCP time-outs apply.
-  EXPECT_EQ(tool.window->Link().RoundTripTime(), 8000);
-  EXPECT_EQ(tool.window->Link().ExtraTime(), 500);
+  EXPECT_EQ(tool.Worker(times), std::make_pair(8000, 500));
   EXPECT_TRUE(sim.WaitForOutput("proof is correct", 3000));
   Pump(600);
   // The LF after the header's closing CR reaches the pane as a line break of its own.
@@ -79,7 +81,7 @@ TEST(TcpListen, DeviceConnectsAuthenticatesAndLeaves) {
   // The device information stays for a TCP link, and the link never opens again.
   EXPECT_FALSE(tool.window->Browser().memInfo->toPlainText().isEmpty());
   Pump(600);
-  EXPECT_FALSE(tool.window->Link().IsOpen());
+  EXPECT_FALSE(tool.LinkOpen());
   EXPECT_EQ(tool.PaneText().count(QStringLiteral("Closed (app finished)")), 1);
 }
 
@@ -118,6 +120,8 @@ TEST(TcpListen, RefusedDeviceIsCutOffAndThePortListensAgain) {
   std::vector<std::unique_ptr<Run>> runs;
   for (const Case& c : cases) {
     auto run = std::make_unique<Run>();
+    // The port is set up on the worker as the window starts.
+    ASSERT_TRUE(run->tool.PaneShows(QString::fromStdString("Listening on " + run->port), 3000));
     if (c.does == Does::WrongKey) {
       ASSERT_TRUE(run->wrongKey.Start(
           {BinDir() + "/vxksim", "--tcp", "127.0.0.1:" + run->port, "--key", "wrong"}));
@@ -137,8 +141,8 @@ TEST(TcpListen, RefusedDeviceIsCutOffAndThePortListensAgain) {
     EXPECT_TRUE(r.tool.PaneText().contains(QStringLiteral("!Invalid TOA header!")));
     EXPECT_FALSE(r.tool.PaneText().contains(QStringLiteral("Closed (app finished)")));
     EXPECT_EQ(r.tool.Caption(), QString::fromStdString("vx.keeper Tool TCP:" + r.port));
-    EXPECT_EQ(r.tool.window->Link().SerialNumber(), "999999");
-    EXPECT_EQ(r.tool.window->Link().RoundTripTime(), 1000);
+    EXPECT_EQ(r.tool.Worker([](Session& s) { return s.Link().SerialNumber(); }), "999999");
+    EXPECT_EQ(r.tool.Worker([](Session& s) { return s.Link().RoundTripTime(); }), 1000);
   }
   EXPECT_EQ(runs[0]->wrongKey.Wait(5000), 1);
   EXPECT_NE(runs[0]->wrongKey.Output().find("BYE!"), std::string::npos);
@@ -178,6 +182,8 @@ TEST(TcpListen, SilentAndDribblingDevicesAreCutOffWhileTheWindowRuns) {
 
   TcpSocket silentDevice;
   TcpSocket slowDevice;
+  ASSERT_TRUE(silent.PaneShows(QStringLiteral("Listening on"), 3000));
+  ASSERT_TRUE(slow.PaneShows(QStringLiteral("Listening on"), 3000));
   ASSERT_TRUE(silentDevice.Adopt(DeviceConnects(silentPort)));
   ASSERT_TRUE(slowDevice.Adopt(DeviceConnects(slowPort)));
   const int64_t start = TickCount();
@@ -231,10 +237,10 @@ TEST(TcpListen, PortInUseGivesBindError) {
   ASSERT_TRUE(holder.Listen(1));
   const std::string port = holder.LocalAddress().substr(holder.LocalAddress().rfind(':') + 1);
   Tool tool({"-tcp=" + port});
-  EXPECT_TRUE(tool.PaneText().contains(QStringLiteral("BIND ERROR!")));
-  EXPECT_TRUE(tool.PaneText().contains(QStringLiteral("LISTEN ERROR!")));
+  EXPECT_TRUE(tool.PaneShows(QStringLiteral("BIND ERROR!"), 3000));
+  EXPECT_TRUE(tool.PaneShows(QStringLiteral("LISTEN ERROR!"), 3000));
   Pump(600);  // the window stays up with nothing to accept
-  EXPECT_FALSE(tool.window->Link().IsOpen());
+  EXPECT_FALSE(tool.LinkOpen());
 }
 
 TEST(InheritedSocket, HeaderIsReadInTheFirstTick) {
@@ -340,7 +346,7 @@ TEST(InheritedSocket, ProcessEndsWhenItsDeviceIsRefused) {
 TEST(InheritedSocket, StandardInputIsNeverTaken) {
   Tool tool({"-sock=x"});
   Pump(600);
-  EXPECT_FALSE(tool.window->Link().IsOpen());
+  EXPECT_FALSE(tool.LinkOpen());
   EXPECT_NE(fcntl(0, F_GETFD), -1);  // still open
 }
 
@@ -362,7 +368,7 @@ TEST(SerialPort, PseudoTerminalDevice) {
     caption = tool.Caption();
     listed = ListShows(tool);
     info = tool.window->Browser().memInfo->toPlainText();
-    EXPECT_EQ(tool.window->Link().Capabilities(), ".nfi.uft.lcd.");
+    EXPECT_EQ(tool.Worker([](Session& s) { return s.Link().Capabilities(); }), ".nfi.uft.lcd.");
   }
   server.Stop();
   serving.join();
@@ -378,7 +384,7 @@ TEST(SerialPort, NumberedPortThatDoesNotExist) {
   Tool none({"-com=x"});
   EXPECT_EQ(none.Caption(), QStringLiteral("vx.keeper Tool (COM0)"));
   Pump(300);
-  EXPECT_FALSE(none.window->Link().IsOpen());
+  EXPECT_FALSE(none.LinkOpen());
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST_F(UsbMain, OpenSequenceShowsDeviceAndTopFolder) {
             QStringLiteral("Corvane\n#100042\nvx.keeper.Sim v2.14 (build 3107 @ 2026-11-20)"));
   EXPECT_EQ(browser.edDir->text(), QStringLiteral("/"));
   EXPECT_TRUE(browser.lvFiles->isEnabled());
-  EXPECT_TRUE(tool.window->Files().QuoteNames);
+  EXPECT_TRUE(tool.Worker([](Session& s) { return s.Files().QuoteNames; }));
   // The prompt the ESC of the open sequence brought up is in the pane, in red; the exchanges
   // of the listing leave nothing behind.
   EXPECT_TRUE(tool.PaneShows(QStringLiteral("vxk>"), 2000));
@@ -58,7 +58,7 @@ TEST_F(UsbMain, WithoutDeviceThePaneStaysIdleGrey) {
   backend.Unplug();
   Tool tool({}, &backend);
   Pump(600);
-  EXPECT_FALSE(tool.window->Link().IsOpen());
+  EXPECT_FALSE(tool.LinkOpen());
   EXPECT_EQ(tool.window->Pane().reTerm()->palette().color(QPalette::Base), QColor(224, 224, 224));
   EXPECT_FALSE(tool.window->Browser().lvFiles->isEnabled());
   EXPECT_EQ(tool.PaneText(), QStringLiteral("(Terminal)"));
@@ -80,7 +80,7 @@ TEST_F(UsbMain, UnusableTerminalLockIsShownAndNoDeviceIsOpened) {
   EXPECT_TRUE(
       pane.contains(QStringLiteral("cannot use the terminal lock: ") + QString::fromStdString(dir)))
       << pane.toStdString();
-  EXPECT_FALSE(window.Link().IsOpen());
+  EXPECT_FALSE(OnWorker(window.Runner(), [](Session& s) { return s.Link().IsOpen(); }));
   EXPECT_TRUE(backend.WrittenPackets().empty());
   ::rmdir(dir.c_str());
 }
@@ -111,17 +111,18 @@ TEST_F(UsbMain, DeviceWithoutFileCommandsGetsNoBrowser) {
   EXPECT_FALSE(browser.lvFiles->isEnabled());
   EXPECT_FALSE(browser.edDir->isVisibleTo(tool.window.get()));
   EXPECT_FALSE(browser.actRefresh->isEnabled());
-  EXPECT_FALSE(tool.window->Files().QuoteNames);
+  EXPECT_FALSE(tool.Worker([](Session& s) { return s.Files().QuoteNames; }));
   EXPECT_EQ(browser.lvFiles->topLevelItemCount(), 0);
 }
 
 TEST_F(UsbMain, TimeOutOptionsReachTheLink) {
+  const auto times = [](Session& s) {
+    return std::make_pair(s.Link().RoundTripTime(), s.Link().ExtraTime());
+  };
   Tool defaults({}, &backend);
-  EXPECT_EQ(defaults.window->Link().RoundTripTime(), 20);
-  EXPECT_EQ(defaults.window->Link().ExtraTime(), 20);
+  EXPECT_EQ(defaults.Worker(times), std::make_pair(20, 20));
   Tool given({"-rtt=300", "-time=40"}, &backend);
-  EXPECT_EQ(given.window->Link().RoundTripTime(), 300);
-  EXPECT_EQ(given.window->Link().ExtraTime(), 40);
+  EXPECT_EQ(given.Worker(times), std::make_pair(300, 40));
 }
 
 TEST_F(UsbMain, MenusHoldOnlyWhatWorks) {
@@ -161,9 +162,10 @@ TEST_F(UsbMain, MenusHoldOnlyWhatWorks) {
 
 TEST_F(UsbMain, TlsOptionSaysTheLinkIsNotEncrypted) {
   Tool tool({"-tls"}, &backend);
-  EXPECT_TRUE(tool.PaneText().contains(
-      QStringLiteral("TLS is not supported: the connection is not encrypted")));
+  EXPECT_TRUE(tool.PaneShows(
+      QStringLiteral("TLS is not supported: the connection is not encrypted"), 3000));
   Tool plain({}, &backend);
+  Pump(300);
   EXPECT_FALSE(plain.PaneText().contains(QStringLiteral("TLS")));
 }
 

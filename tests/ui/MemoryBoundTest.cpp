@@ -102,6 +102,7 @@ TEST_F(LargeFolder, SaveToPc) {
   tool->window->Ops().ChooseFolder = [&](const QString&, const QString&) { return target.path(); };
   Select("big.txt");
   tool->window->Ops().actSave->trigger();
+  ASSERT_TRUE(tool->Idle(60000));
   std::ifstream saved((target.path() + "/big.txt").toStdString(), std::ios::binary | std::ios::ate);
   EXPECT_EQ(static_cast<size_t>(saved.tellg()), kBigSize);
   Report("rss_saved", StatusKb("VmRSS"));
@@ -123,6 +124,7 @@ TEST_F(LargeFolder, Editor) {
   poll.start();
   Select("big.txt");
   QTest::keyClick(list(), Qt::Key_Return);
+  ASSERT_TRUE(tool->Idle(60000));
   ASSERT_GE(shownKb, 0) << "the editor did not open";
   EXPECT_GT(shownLines, kBigSize / 64);  // the text, not a hex dump or a part of it
   Report("rss_editor_open", shownKb);

@@ -25,10 +25,8 @@ namespace {
 class SyncTime : public ::testing::Test {
  protected:
   void SetUp() override {
-    rig.link.SetRoundTripTime(20);
-    rig.link.SetExtraTime(20);
-    ASSERT_TRUE(rig.link.Open());
-    dialog.SetTerminal(&term);
+    ASSERT_TRUE(worker.runner.LinkOpen());
+    dialog.SetRunner(&worker.runner);
   }
   template <class T>
   T* Find(const char* name) {
@@ -40,7 +38,7 @@ class SyncTime : public ::testing::Test {
 
   test::ScopedTz tz{"EST5EDT,M3.2.0,M11.1.0"};
   HidRig rig;
-  TvxTerminal term{rig.link};
+  RigRunner worker{rig};
   TfmSyncTime dialog;
 };
 
@@ -51,6 +49,8 @@ TEST_F(SyncTime, ShowsBothClocksAndSendsTheTypedOffset) {
   QString device, pc, zone;
   bool zoneEnabled = true;
   QTimer::singleShot(0, [&] {
+    // The device's answer follows the dialog.
+    WaitUntil([&] { return !Find<QPlainTextEdit>("memVxkTime")->toPlainText().isEmpty(); }, 3000);
     device = Find<QPlainTextEdit>("memVxkTime")->toPlainText();
     pc = Find<QPlainTextEdit>("memPcTime")->toPlainText();
     zone = Find<QLineEdit>("edTZ")->text();
@@ -61,6 +61,7 @@ TEST_F(SyncTime, ShowsBothClocksAndSendsTheTypedOffset) {
   });
   result = dialog.Execute();
   EXPECT_EQ(result, QDialog::Accepted);
+  ASSERT_TRUE(Idle(worker.runner));
   EXPECT_TRUE(device.startsWith(QStringLiteral("UTC "))) << device.toStdString();
   EXPECT_EQ(pc, QStringLiteral("   UTC: 2024-01-15 17:30:05\n Local: 2024-01-15 12:30:05\n"
                                "    TZ: -300 min"));
@@ -128,6 +129,7 @@ TEST(ToolMenus, DisplayFollowsTheDeviceAndTheLink) {
   ASSERT_TRUE(WaitUntil([&] { return lcd->isVisible() && lcd->isEnabled(); }, 5000));
   lcd->trigger();
   TfmLCD* viewer = tool.window->Tools().fmLCD();
+  ASSERT_TRUE(tool.Idle());
   ASSERT_TRUE(viewer->isVisible());
   EXPECT_EQ(sim.Device().LastCommand(), "LCD");
   const QRect main = tool.window->frameGeometry();
@@ -146,7 +148,7 @@ TEST(ToolMenus, DeviceWithoutLcdKeepsDisplayHidden) {
   SimDevice sim(plain);
   FakeHidBackend backend(&sim.Device());
   Tool tool({}, &backend);
-  ASSERT_TRUE(WaitUntil([&] { return tool.window->Link().IsOpen(); }, 5000));
+  ASSERT_TRUE(WaitUntil([&] { return tool.Runner().LinkOpen(); }, 5000));
   Pump(300);
   EXPECT_FALSE(tool.window->Tools().actLCD->isVisible());
   EXPECT_FALSE(tool.window->Tools().actLCD->isEnabled());

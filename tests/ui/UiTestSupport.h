@@ -17,8 +17,10 @@
 #include "app/SessionOptions.h"
 #include "comms/Ticks.h"
 #include "sim/FakeHidBackend.h"
+#include "sim/HidRig.h"
 #include "sim/ScratchLock.h"
 #include "sim/SimDevice.h"
+#include "ui/UiRunner.h"
 #include "ui/ufmMain.h"
 
 namespace vxk {
@@ -39,6 +41,56 @@ inline void Pump(int ms) {
   WaitUntil([] { return false; }, ms);
 }
 
+// Runs fn with the session on the worker and waits for its answer (a look at the link's state
+// as the worker sees it); a default value when it does not come within ms.
+template <class Fn>
+auto OnWorker(UiRunner& runner, Fn fn, int ms = 10000) -> decltype(fn(std::declval<Session&>())) {
+  using T = decltype(fn(std::declval<Session&>()));
+  struct Answer {
+    OpResult result;
+    T value{};
+  };
+  QObject receiver;
+  bool came = false;
+  T value{};
+  UiRunner::Op op;
+  op.what = QStringLiteral("Test look");
+  op.quiet = true;
+  runner.Call<Answer>(
+      &receiver, std::move(op),
+      [fn](Session& s, const OpContext&) {
+        Answer a;
+        a.value = fn(s);
+        return a;
+      },
+      [&](const OpResult&, Answer& a) {
+        value = a.value;
+        came = true;
+      });
+  WaitUntil([&] { return came; }, ms);
+  return value;
+}
+
+// Waits until no operation of the user's is left, nor anything its result started.
+inline bool Idle(UiRunner& runner, int ms = 15000) {
+  return WaitUntil([&] { return !runner.Busy(); }, ms);
+}
+
+// A worker with a session of its own on a rig's device, its link open, as the main window
+// hands it to the tool windows.
+struct RigRunner {
+  explicit RigRunner(HidRig& rig) : runner(SessionSettings{}, rig.backend, rig.lock.Lock()) {
+    const DeviceInfo device = OnWorker(runner, [](Session& s) {
+      s.Link().Open();
+      s.Files().QuoteNames = true;
+      return ReadDeviceInfo(s.Link());
+    });
+    runner.SetDevice(device);
+    runner.SetLinkOpen(device.alive);
+  }
+  UiRunner runner;
+};
+
 // A main window built from a command line, with a HID backend and a lock of its own.
 struct Tool {
   explicit Tool(const std::vector<std::string>& args, FakeHidBackend* hid = nullptr) {
@@ -51,6 +103,16 @@ struct Tool {
   }
 
   QString PaneText() const { return window->Pane().reTerm()->toPlainText(); }
+  UiRunner& Runner() { return window->Runner(); }
+  bool Idle(int ms = 15000) { return vxk::Idle(Runner(), ms); }
+  template <class Fn>
+  auto Worker(Fn fn) {
+    return OnWorker(Runner(), fn);
+  }
+  // The link's state as the worker sees it.
+  bool LinkOpen() {
+    return Worker([](Session& s) { return s.Link().IsOpen(); });
+  }
   bool PaneShows(const QString& text, int ms) {
     return WaitUntil([&] { return PaneText().contains(text); }, ms);
   }
