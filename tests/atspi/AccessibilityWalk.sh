@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Walks every window of the tool against vxksim over the desktop accessibility bus (AT-SPI),
 # as a screen reader sees them: a private session bus, a virtual X display, the tool touring
-# its windows and tests/atspi/walk.py looking at each. Exits 77 (skipped) with the reason
+# its windows and tests/atspi/walk.py looking at each; then tests/atspi/latency.py times the
+# window's answers while it waits for a slow device. Exits 77 (skipped) with the reason
 # when the machine cannot run it.
 # usage: AccessibilityWalk.sh BUILD_DIR
 set -uo pipefail
@@ -84,5 +85,25 @@ print(s.getsockname()[1])')
   return "$status"
 }
 
+# The window answers the bus while its worker waits seconds for a device behind a slow link.
+latency_check() {
+  local port tool status
+  port=$(/usr/bin/python3 -c 'import socket
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])')
+  "$build/vxktool" -tcp="$port" -key=walk -rtt=8000 2>"$work/tool.log" &
+  tool=$!
+  pids+=("$tool")
+  "$build/vxksim" --tcp "127.0.0.1:$port" --key walk --latency 1500 >"$work/sim.log" 2>&1 &
+  pids+=($!)
+  /usr/bin/python3 "$here/latency.py" "$tool"
+  status=$?
+  kill "$tool" 2>/dev/null
+  [ "$status" -eq 0 ] || { echo "--- tool log"; cat "$work/tool.log"; }
+  return "$status"
+}
+
 walk_tour -tcp main connect editor lcd sync-time || exit 1
 walk_tour -server server || exit 1
+latency_check || exit 1

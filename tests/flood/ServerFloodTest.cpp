@@ -142,8 +142,8 @@ TEST(ServerFlood, WindowKeepsTickingEveryChildIsReapedAndTheDaemonStillServes) {
   devices.join();
   ASSERT_TRUE(ended);
   // Those still in the backlog are taken soon after (on a busy machine the daemon may fall
-  // behind while the devices keep coming).
-  EXPECT_TRUE(WaitUntil([&] { return window.Daemon().Accepted() >= 1000; }, 15000));
+  // well behind while the devices keep coming: each child costs a fork and an exec).
+  EXPECT_TRUE(WaitUntil([&] { return window.Daemon().Accepted() >= 1000; }, 60000));
   const int64_t stall = thread.Longest();
   const int64_t timer1Gap = timer1.Longest();
   probe.stop();
@@ -160,7 +160,7 @@ TEST(ServerFlood, WindowKeepsTickingEveryChildIsReapedAndTheDaemonStillServes) {
   RecordProperty("longest_timer1_gap_ms", static_cast<int>(timer1Gap));
 
   KillOurs(children);
-  EXPECT_TRUE(WaitUntil([&] { return window.Daemon().LiveChildren() == 0; }, 10000));
+  EXPECT_TRUE(WaitUntil([&] { return window.Daemon().LiveChildren() == 0; }, 30000));
   EXPECT_TRUE(ZombieChildrenOf(getpid()).empty());
   EXPECT_TRUE(ChildrenOf(getpid()).empty());
   EXPECT_EQ(OpenDescriptorCount(), fdsBefore);
