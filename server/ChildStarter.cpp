@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstring>
 
 namespace vxk {
 namespace {
@@ -29,19 +31,49 @@ bool Kept(int fd, const int* keep, size_t keepCount) {
   _exit(127);
 }
 
+// Closes the descriptors from 3 up that are open, as /proc/self/fd lists them, read with raw
+// calls only (no allocation). False when the listing cannot be read.
+bool CloseListed(const int* keep, size_t keepCount, int errorFd) {
+  const int dir = open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return false;
+  alignas(8) char buffer[4096];
+  for (;;) {
+    const long n = syscall(SYS_getdents64, dir, buffer, sizeof buffer);
+    if (n < 0) {
+      close(dir);
+      return false;
+    }
+    if (n == 0) break;
+    for (long at = 0; at < n;) {
+      // struct linux_dirent64: d_ino (8), d_off (8), d_reclen (2), d_type (1), d_name.
+      uint16_t length;
+      memcpy(&length, buffer + at + 16, sizeof length);
+      const char* name = buffer + at + 19;
+      at += length;
+      if (*name < '0' || *name > '9') continue;
+      int fd = 0;
+      for (; *name >= '0' && *name <= '9'; ++name) fd = fd * 10 + (*name - '0');
+      if (fd >= 3 && fd != dir && fd != errorFd && !Kept(fd, keep, keepCount)) close(fd);
+    }
+  }
+  close(dir);
+  return true;
+}
+
 // Between fork and exec only async-signal-safe calls: the parent may have other threads.
 [[noreturn]] void RunChild(const char* program, char* const* argv, const int* keep,
-                           size_t keepCount, int errorFd, int maxFd) {
+                           size_t keepCount, int errorFd, int maxFd, bool closeRange) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   setpgid(0, 0);
+  bool marked = false;
 #ifdef SYS_close_range
-  const bool marked = syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) == 0;
-#else
-  const bool marked = false;
+  if (closeRange) marked = syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) == 0;
 #endif
-  if (!marked) {
+  // Without close_range, closing every number up to a limit of a million descriptors would
+  // cost each child tens of milliseconds: only the open ones are closed.
+  if (!marked && !CloseListed(keep, keepCount, errorFd)) {
     for (int fd = 3; fd < maxFd; ++fd)
       if (fd != errorFd && !Kept(fd, keep, keepCount)) close(fd);
   }
@@ -55,7 +87,7 @@ bool Kept(int fd, const int* keep, size_t keepCount) {
 }  // namespace
 
 ChildStart StartChildProcess(const std::string& program, const std::vector<std::string>& argv,
-                             const std::vector<int>& keepFds) {
+                             const std::vector<int>& keepFds, bool closeRange) {
   ChildStart result;
   if (argv.empty() || program.empty()) {
     result.failure = StartFailure::NoArguments;
@@ -78,7 +110,8 @@ ChildStart StartChildProcess(const std::string& program, const std::vector<std::
   }
   const pid_t pid = fork();
   if (pid == 0)
-    RunChild(program.c_str(), args.data(), keepFds.data(), keepFds.size(), errorPipe[1], maxFd);
+    RunChild(program.c_str(), args.data(), keepFds.data(), keepFds.size(), errorPipe[1], maxFd,
+             closeRange);
   const int forkError = errno;
   close(errorPipe[1]);
   if (pid < 0) {

@@ -20,9 +20,10 @@ struct ChildStart {
 // exactly the descriptors keepFds beyond 0 to 2, under the same numbers. Every other
 // descriptor is closed in the child, which runs in a process group of its own, with the
 // caller's environment, folder and an empty signal mask. An exec that fails is reported here
-// (the child is then reaped), not as a process that ends at once.
+// (the child is then reaped), not as a process that ends at once. closeRange false takes the
+// way kernels without close_range take (for tests).
 ChildStart StartChildProcess(const std::string& program, const std::vector<std::string>& argv,
-                             const std::vector<int>& keepFds);
+                             const std::vector<int>& keepFds, bool closeRange = true);
 
 // The real path of the running program, read from /proc/self/exe; empty when unknown.
 std::string OwnProgramPath();

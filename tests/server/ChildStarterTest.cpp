@@ -34,14 +34,21 @@ std::string ProcFile(pid_t pid, const char* name) {
   return text.str();
 }
 
-TEST(ChildStarter, ChildHoldsOnlyTheHandedSocketInItsOwnGroup) {
+// With close_range and, as on kernels without it, through the listing of open descriptors.
+class ChildStarter : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ChildStarter, ChildHoldsOnlyTheHandedSocketInItsOwnGroup) {
   int pair[2];
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-  // A descriptor the parent left inheritable by mistake must not reach the child either.
+  // Descriptors the parent left inheritable by mistake must not reach the child either, the
+  // one with a high number included.
   const int stray = open("/dev/null", O_RDONLY);
   ASSERT_GE(stray, 3);
+  const int highStray = fcntl(stray, F_DUPFD, 900);
+  ASSERT_GE(highStray, 900);
 
-  const ChildStart start = StartChildProcess("/bin/sleep", {"my sleep", "30"}, {pair[1]});
+  const ChildStart start =
+      StartChildProcess("/bin/sleep", {"my sleep", "30"}, {pair[1]}, GetParam());
   ASSERT_GT(start.pid, 0);
   EXPECT_EQ(start.failure, StartFailure::None);
   // The start returns after the exec, but the program's loader may still hold a library
@@ -72,8 +79,13 @@ TEST(ChildStarter, ChildHoldsOnlyTheHandedSocketInItsOwnGroup) {
   while (!(reaped = ReapIfEnded(start.pid)) && TickCount() < deadline) SleepMs(10);
   EXPECT_TRUE(reaped);
   close(stray);
+  close(highStray);
   close(pair[0]);
   close(pair[1]);
 }
+
+INSTANTIATE_TEST_SUITE_P(Ways, ChildStarter, ::testing::Values(true, false), [](const auto& info) {
+  return info.param ? "CloseRange" : "ProcListing";
+});
 
 }  // namespace
