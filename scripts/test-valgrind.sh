@@ -6,7 +6,7 @@
 # (vxksim, vxkctl) run natively: their code is checked in-process by test_sim and test_cli.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-programs=(test_comms test_security test_files test_sim test_ops test_app test_server test_cli)
+programs=(test_comms test_security test_files test_sim test_ops test_app test_server test_cli test_session)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target "${programs[@]}" vxksim vxkctl
 

@@ -31,7 +31,7 @@ constexpr int kRetryMs = 250;         // a device turned away tries again after 
 constexpr int kConnectTimeoutMs = 1000;
 constexpr int kReapWaitMs = 5000;  // for the daemon to reap the children killed at the end
 
-// A folder of its own for the run's settings, removed with the object.
+// A private folder of its own for the run's settings and lock, removed with the object.
 struct ScratchFolder {
   ScratchFolder() {
     char pattern[] = "/tmp/vxk-flood-XXXXXX";
@@ -141,7 +141,9 @@ DaemonFloodResult DaemonFlood::Run() {
   ChildProcess daemon;
   if (settings.path.empty() || port <= 0 ||
       !daemon.Start({options_.tool, "-server=" + std::to_string(port), "-key=" + options_.key},
-                    {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + settings.path}))
+                    {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + settings.path,
+                     // the tool processes' terminal lock, apart from other programs'
+                     "XDG_RUNTIME_DIR=" + settings.path}))
     return result;
   const int64_t listenDeadline = TickCount() + kListenWaitMs;
   while (!Listening(port) && daemon.Running() && TickCount() < listenDeadline) SleepMs(20);

@@ -31,6 +31,10 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# A runtime folder of its own: the tools' terminal lock is not shared with programs that other
+# tests run meanwhile.
+mkdir -m 700 "$work/run"
+export XDG_RUNTIME_DIR="$work/run"
 
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
