@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "comms/LinkLock.h"
+#include "ops/DeviceClock.h"
 
 namespace vxk {
 namespace {
@@ -59,6 +60,17 @@ int ParseOffsetMinutes(const std::string& text) {
 std::string TimeCommand(int64_t utcMs, int offsetMinutes) {
   const PcTimes ahead = PcTimesAt(utcMs + 1000);
   return "TIME " + FormatDateTime(ahead.utc) + " " + std::to_string(offsetMinutes);
+}
+
+std::optional<int64_t> DeviceMinusPcSeconds(const std::string& reply, const PcTimes& pc) {
+  const DeviceClock clock = ParseDeviceClock(reply);
+  if (!clock.found) return std::nullopt;
+  // Whole seconds on both sides; the margin keeps a PC time that is a whole second from
+  // falling just below it in floating point.
+  const int64_t device = std::llround(clock.time * 86400.0);
+  const int64_t at =
+      static_cast<int64_t>(std::floor((clock.utc ? pc.utc : pc.local) * 86400.0 + 1e-4));
+  return device - at;
 }
 
 DeviceTimeResult ReadDeviceTime(TvxTerminal& terminal) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "FileAccess/DateTime.h"
@@ -39,6 +40,12 @@ struct DeviceTimeResult {
   OpResult result;    // TimedOut when the device said nothing
   std::string reply;  // the device's answer to "TIME", exactly as received (empty on silence)
 };
+
+// How far the device's clock is ahead of the PC's (negative: behind), in whole seconds: the
+// time in its answer to "TIME" against the PC's times when the answer came (the device counts
+// whole seconds, so the PC's are cut to whole seconds too). Nothing when the answer holds no
+// time.
+std::optional<int64_t> DeviceMinusPcSeconds(const std::string& reply, const PcTimes& pc);
 
 // Asks the device for its clock with "TIME".
 DeviceTimeResult ReadDeviceTime(TvxTerminal& terminal);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Takes a picture of every window the tool has (main, Connect, editor, LCD viewer, Sync Time,
-# log, diagnostics, About, server), and of the main window at scale 2 (main-hidpi.png) and in a
+# Takes a picture of every window the tool has (main, Connect, the upload chooser, an upload in
+# progress, editor, LCD viewer, Sync Time, log, diagnostics, About, server), and of the main window at scale 2 (main-hidpi.png) and in a
 # dark palette (main-dark.png), into docs/screenshots/: runs the tool against vxksim on a virtual
 # X display with VXK_SCREENSHOT_DIR set, which makes it open each of its windows in turn, save
 # it and quit. Windows this build does not have are skipped and named at the end.
@@ -60,7 +60,8 @@ tour() {
   VXK_SCREENSHOT_DIR="$work/shots" build/vxktool "$mode=$port" -key=demo 2>>"$work/tour.log" &
   tool=$!
   pids+=("$tool")
-  build/vxksim --tcp "127.0.0.1:$port" --key demo >>"$work/sim.log" 2>&1 &
+  # Paced like a slow field link, so that the upload in progress can be seen.
+  build/vxksim --tcp "127.0.0.1:$port" --key demo --line-rate 100000 >>"$work/sim.log" 2>&1 &
   pids+=($!)
   local status=0
   timeout 180 tail --pid="$tool" -f /dev/null || status=$?

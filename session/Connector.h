@@ -42,7 +42,8 @@ class Connector {
   // Whether an open link's device is still there; Lost (and the link closed) when not, or
   // when the link closed itself since it opened.
   Event Watch();
-  // After a refusal in listen mode: listen on the port again for the next device.
+  // Listen mode, after a refusal or once the device is lost: listen on the port again for the
+  // next device (or the same one calling again).
   OpResult ListenAgain();
 
   bool Opened() const { return opened_; }

@@ -127,7 +127,7 @@ OpResult Session::ListenAgain(const StatusSink& status) {
   if (settings_.kind != SessionSettings::LinkKind::Listen || listen_) return OpResult::Done();
   auto& socket = static_cast<TvxCommsSocket&>(*link_);
   socket.Close();
-  // Nothing of the refused device may reach the next one: neither its identity nor its bytes.
+  // Nothing of the last device may reach the next one: neither its identity nor its bytes.
   socket.ResetIdentity();
   socket.ClearChannel(kTerminalChannel);
   link_->SetRoundTripTime(settings_.roundTripTime.value_or(kDefaultRoundTripMs));

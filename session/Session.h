@@ -53,8 +53,8 @@ class Session {
   // listen port closes then: one process serves one device.
   bool AcceptPending(int waitMs);
   bool Listening() const { return listen_ != nullptr; }
-  // Listen mode, after the device just taken was refused: closes its link, forgets what its
-  // header told and listens on the port again, reporting as Start does.
+  // Listen mode, after the device just taken was refused or has gone: closes its link,
+  // forgets what its header told and listens on the port again, reporting as Start does.
   OpResult ListenAgain(const StatusSink& status);
 
   // Reads and checks a TCP device's header under the secret key; false when it was refused

@@ -35,4 +35,15 @@ QString CrLineEnds(const QString& text) {
   return out;
 }
 
+QString ShownPath(const std::string& path) {
+  QString out;
+  out.reserve(static_cast<qsizetype>(path.size()));
+  for (const QChar c : FromDevice(path)) {
+    if (c == QLatin1Char('/') && out.endsWith(QLatin1Char('/'))) continue;
+    const bool control = c.unicode() < 0x20 || c.unicode() == 0x7F;
+    out.append(control ? QChar('?') : c);
+  }
+  return out;
+}
+
 }  // namespace vxk

@@ -76,7 +76,7 @@ void EditAction::Write(const std::string& path, const std::string& content, cons
   };
   op.done = [this, path, content, edited](const OpResult& written) {
     browser_.OnTransferDone();
-    if (!written && OfferAgain(FromDevice(path), FromDevice(DescribeResult(written)))) {
+    if (!written && OfferAgain(ShownPath(path), FromDevice(DescribeResult(written)))) {
       EditAndWrite(path, content, &edited);
       return;
     }

@@ -112,9 +112,11 @@ FileBrowser::FileBrowser(UiRunner& runner, QWidget* parent) : QObject(parent), r
   memInfo->setObjectName(QStringLiteral("memInfo"));
   memInfo->setReadOnly(true);
   memInfo->setFrameShape(QFrame::NoFrame);
-  memInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
-  memInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  memInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // Long lines wrap, so a narrow box still shows every line whole.
+  memInfo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  memInfo->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  memInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  memInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   memInfo->setFont(FixedFont(13));
   Describe(memInfo, QStringLiteral("Device information"),
            QStringLiteral("Manufacturer, serial number, product and firmware of the device"));
@@ -126,6 +128,7 @@ FileBrowser::FileBrowser(UiRunner& runner, QWidget* parent) : QObject(parent), r
   pbFile->setObjectName(QStringLiteral("pbFile"));
   pbFile->setTextVisible(false);
   pbFile->setValue(0);
+  pbFile->setVisible(false);  // shown while a transfer runs
   Describe(pbFile, QStringLiteral("Transfer progress"));
   lblSize = new QLabel(parent);
   lblSize->setObjectName(QStringLiteral("lblSize"));
@@ -301,6 +304,7 @@ bool FileBrowser::eventFilter(QObject* watched, QEvent* event) {
 void FileBrowser::OnTransferProgress(int64_t position, int64_t total) {
   // The bar counts in an int; large transfers are shown in thousandths.
   const bool scaled = total > INT_MAX;
+  pbFile->setVisible(true);
   pbFile->setMaximum(scaled ? 1000 : static_cast<int>(total));
   pbFile->setValue(scaled ? static_cast<int>(position * 1000 / total) : static_cast<int>(position));
   const int64_t now = TickCount();
@@ -315,7 +319,7 @@ void FileBrowser::OnTransferProgress(int64_t position, int64_t total) {
 void FileBrowser::OnTransferDone() {
   lblSize->clear();
   pbFile->setValue(0);
-  pbFile->repaint();
+  pbFile->setVisible(false);
   nextRepaint_ = 0;
 }
 

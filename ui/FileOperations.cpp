@@ -71,12 +71,18 @@ FileOperations::FileOperations(UiRunner& runner, FileBrowser& browser, TerminalP
                                QWidget* window)
     : QObject(window), runner_(runner), browser_(browser), pane_(pane), window_(window) {
   SaveToDir = QDir::homePath();
+  UploadFromDir = SaveToDir;
   actSave = MakeAction("actSave", QStringLiteral("Save to PC"), &FileOperations::actSaveExecute);
   actDelete = MakeAction("actDelete", QStringLiteral("Delete"), &FileOperations::actDeleteExecute);
   actMkDir = MakeAction("actMkDir", QStringLiteral("Make Dir"), &FileOperations::actMkDirExecute);
   actMakeFile =
       MakeAction("actMakeFile", QStringLiteral("New File"), &FileOperations::actMakeFileExecute);
   actRename = MakeAction("actRename", QStringLiteral("Rename"), &FileOperations::actRenameExecute);
+  actUpload =
+      MakeAction("actUpload", QStringLiteral("Upload\u2026"), &FileOperations::actUploadExecute);
+  actUpload->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+  actUpload->setShortcutContext(Qt::WindowShortcut);
+  window_->addAction(actUpload);
   // Del and F2 belong to the file list, so the terminal pane and the path box keep them.
   actDelete->setShortcut(QKeySequence(Qt::Key_Delete));
   actRename->setShortcut(QKeySequence(Qt::Key_F2));
@@ -90,14 +96,23 @@ FileOperations::FileOperations(UiRunner& runner, FileBrowser& browser, TerminalP
     separator->setSeparator(true);
   }
   browser_.puFiles->insertActions(
-      browser_.actRefresh,
-      {actSave, actRename, actDelete, separators[0], actMakeFile, actMkDir, separators[1]});
+      browser_.actRefresh, {actSave, actUpload, actRename, actDelete, separators[0], actMakeFile,
+                            actMkDir, separators[1]});
 
   fmMkDir = new TfmMkDir(window);
   fmRename = new TfmRename(window);
 
   ChooseFolder = [this](const QString& title, const QString& start) {
     return QFileDialog::getExistingDirectory(window_, title, start, QFileDialog::ShowDirsOnly);
+  };
+  ChooseFiles = [this](const QString& title, const QString& start) {
+    QFileDialog dialog(window_, title, start);
+    dialog.setObjectName(QStringLiteral("dlgUpload"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Upload"));
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
   };
   Ask = [this](const QString& title, const QString& text, QMessageBox::StandardButtons buttons) {
     QMessageBox box(QMessageBox::Question, title, text, buttons, window_);
@@ -174,12 +189,12 @@ void FileOperations::actSaveExecute() {
         for (const TreeSaver::Skipped& skipped : saved.skipped)
           AppendStatusText(
               QStringLiteral("\r\nNot saved: %1 (%2)\r\n")
-                  .arg(Printable(skipped.path), QString::fromUtf8(skipped.why.c_str())),
+                  .arg(ShownPath(skipped.path), QString::fromUtf8(skipped.why.c_str())),
               kItalic);
         // A file the device did not deliver is not on the PC; the user must not think it is.
         for (const TreeSaver::Unread& unread : saved.unread)
           AppendErrorText(QStringLiteral("\r\nCould not read %1: %2. Not saved.\r\n")
-                              .arg(Printable(unread.path), Printable(DescribeResult(unread.why))));
+                              .arg(ShownPath(unread.path), Printable(DescribeResult(unread.why))));
         ShowLocalError(result);
       });
 }
@@ -207,17 +222,17 @@ void FileOperations::actDeleteExecute() {
     return;
   const std::string dir = browser_.CurrentDir();
   browser_.Relist(actDelete->text(), [dir, entries](Session& s, const OpContext& context) {
+    // The others are still deleted after one that failed; the first reason is told.
+    OpResult first = OpResult::Done();
     for (const Entry& e : entries) {
       if (!s.Terminal().IsOpen()) return OpResult::Fail(Reason::LinkLost);
       if (context.Cancelled()) return OpResult::Fail(Reason::Cancelled);
       if (e.name == "..") continue;
-      if (e.directory) {
-        s.Files().WipeDirectory(dir + "/" + e.name);
-      } else {
-        s.Files().DeleteFile(dir + "/" + e.name);
-      }
+      const OpResult deleted = e.directory ? s.Files().WipeDirectory(dir + "/" + e.name)
+                                           : s.Files().DeleteFile(dir + "/" + e.name);
+      if (first && !deleted) first = deleted;
     }
-    return OpResult::Done();
+    return first;
   });
 }
 
@@ -268,6 +283,15 @@ void FileOperations::actRenameExecute() {
                   [path = dir + "/" + oldName, newName](Session& s, const OpContext&) {
                     return s.Files().RenameFile(path, newName);
                   });
+}
+
+void FileOperations::actUploadExecute() {
+  if (runner_.Busy()) return;
+  const QString start = QDir(UploadFromDir).exists() ? UploadFromDir : QDir::homePath();
+  const QStringList files = ChooseFiles(QStringLiteral("Upload to Device"), start);
+  if (files.isEmpty()) return;
+  UploadFromDir = QFileInfo(files.first()).absolutePath();
+  dftFilesDrop(files, false);
 }
 
 void FileOperations::dftFilesDrop(QStringList files, bool ctrl) {
@@ -333,7 +357,7 @@ void FileOperations::UploadNext(const QStringList& files, int index, bool route,
   op.step = [this, name, target](const std::string& size) {
     AppendStatusText(name, kBold);
     AppendStatusText(QStringLiteral("\r\n %1 > %2\r\n")
-                         .arg(QString::fromLatin1(size.c_str()), FromDevice(target)),
+                         .arg(QString::fromLatin1(size.c_str()), ShownPath(target)),
                      kItalic);
   };
   op.run = [local = QFile::encodeName(files[index]).toStdString(), target](
@@ -357,7 +381,7 @@ void FileOperations::UploadNext(const QStringList& files, int index, bool route,
     // The line above announced the upload; a failed one must not read as done.
     if (!written)
       AppendErrorText(QStringLiteral("\r\nCould not write %1: %2\r\n")
-                          .arg(Printable(target), Printable(DescribeResult(written))));
+                          .arg(ShownPath(target), Printable(DescribeResult(written))));
     const bool stop = written.reason == Reason::Cancelled;
     UploadNext(files, stop ? static_cast<int>(files.size()) : index + 1, route, prefix);
   };

@@ -40,14 +40,20 @@ class FileOperations : public QObject {
   QAction* actMkDir = nullptr;
   QAction* actMakeFile = nullptr;
   QAction* actRename = nullptr;
+  QAction* actUpload = nullptr;
   TfmMkDir* fmMkDir = nullptr;
   TfmRename* fmRename = nullptr;
 
   // The local folder last chosen for Save to PC; the user's home folder at first.
   QString SaveToDir;
+  // The folder Upload… last took files from; the user's home folder at first.
+  QString UploadFromDir;
 
   // The folder chooser: (title, folder to preselect or "") -> chosen folder, "" on cancel.
   std::function<QString(const QString& title, const QString& start)> ChooseFolder;
+  // The chooser of Upload…: (title, folder to start in) -> the chosen files, none on cancel.
+  // By default Qt's own dialog (the same on every desktop), named dlgUpload.
+  std::function<QStringList(const QString& title, const QString& start)> ChooseFiles;
   // A question box with the question icon; returns the button pressed.
   std::function<QMessageBox::StandardButton(const QString& title, const QString& text,
                                             QMessageBox::StandardButtons buttons)>
@@ -69,6 +75,8 @@ class FileOperations : public QObject {
   void actMkDirExecute();
   void actMakeFileExecute();
   void actRenameExecute();
+  // Files chosen in a dialog take the road of a drop without Ctrl.
+  void actUploadExecute();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -54,7 +54,7 @@ UiRunner::Op LinkMonitor::Quiet(const QString& what) {
   return op;
 }
 
-void LinkMonitor::Start(std::function<void(bool usable)> done) {
+void LinkMonitor::Start(std::function<void(bool usable, bool started)> done) {
   runner_.Call<Started>(
       this, Quiet(QStringLiteral("Start")),
       [worker = worker_, lock = &lock_](Session& s, const OpContext& context) {
@@ -70,7 +70,9 @@ void LinkMonitor::Start(std::function<void(bool usable)> done) {
         out.usable = out.result.ok() || lock->Problem().empty();
         return out;
       },
-      [done = std::move(done)](const OpResult&, Started& started) { done(started.usable); });
+      [done = std::move(done)](const OpResult&, Started& started) {
+        done(started.usable, started.result.ok());
+      });
 }
 
 bool LinkMonitor::Poll(const PollRequest& request, std::function<void(PollResult&)> done) {
@@ -107,12 +109,13 @@ bool LinkMonitor::Watch(std::function<void(WatchResult&)> done) {
   return true;
 }
 
-void LinkMonitor::ListenAgain() {
+void LinkMonitor::ListenAgain(std::function<void(bool listening)> done) {
   UiRunner::Op op = Quiet(QStringLiteral("Listen again"));
   op.run = [worker = worker_](Session&, const OpContext& context) {
     Current current(worker.get(), context);
     return worker->connector ? worker->connector->ListenAgain() : OpResult::Fail(Reason::NotOpen);
   };
+  if (done) op.done = [done = std::move(done)](const OpResult& result) { done(result.ok()); };
   runner_.Post(this, std::move(op));
 }
 

@@ -29,12 +29,14 @@ class LinkMonitor : public QObject {
   LinkMonitor(UiRunner& runner, TerminalLock& lock, StatusSink status, QObject* parent);
 
   // Sets the link up; usable is false when the terminal lock cannot be used at all (then no
-  // device may be opened; the status said why).
-  void Start(std::function<void(bool usable)> done);
+  // device may be opened; the status said why), started false when the link could not be set
+  // up (a port that cannot be listened on).
+  void Start(std::function<void(bool usable, bool started)> done);
   // False when the previous poll (or watch) is still on its way.
   bool Poll(const PollRequest& request, std::function<void(PollResult&)> done);
   bool Watch(std::function<void(WatchResult&)> done);
-  void ListenAgain();
+  // listening tells whether the port listens again.
+  void ListenAgain(std::function<void(bool listening)> done = {});
 
  private:
   UiRunner::Op Quiet(const QString& what);

@@ -16,6 +16,7 @@
 #include "ui/EditAction.h"
 #include "ui/FileOperations.h"
 #include "ui/KeyboardSplitter.h"
+#include "ui/LinkStatus.h"
 #include "ui/StatusArea.h"
 #include "ui/SupportActions.h"
 #include "ui/ToolActions.h"
@@ -40,6 +41,8 @@ void TfmMain::BuildLayout() {
   ops_ = new FileOperations(*runner_, *browser_, *pane_, this);
   fmFile_ = new TfmFile(this);
   edit_ = new EditAction(*runner_, *browser_, *pane_, *fmFile_, this);
+  // The link and the device lead the status bar; the operation takes the rest.
+  linkStatus_ = new LinkStatus(runner_->Settings(), statusBar(), this);
   status_ = new StatusArea(*runner_, statusBar(), this);
   WireFirmware();
   connect(pane_, &TerminalPane::PasswordAccepted, this,
@@ -97,6 +100,7 @@ void TfmMain::BuildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("mnuFile"));
   file->addAction(ops_->actSave);
+  file->addAction(ops_->actUpload);
   file->addAction(firmware_->actFirmware);
   file->addSeparator();
   file->addAction(ops_->actMakeFile);
@@ -146,9 +150,9 @@ void TfmMain::BuildMenus() {
   busyGroup_ = new QActionGroup(this);
   busyGroup_->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
   for (QAction* action :
-       {ops_->actSave, ops_->actDelete, ops_->actMkDir, ops_->actMakeFile, ops_->actRename,
-        edit_->actEdit, browser_->actRefresh, firmware_->actFirmware, tools_->actLCD,
-        tools_->actSyncTime, support_->actDiag, pane_->actPaste})
+       {ops_->actSave, ops_->actUpload, ops_->actDelete, ops_->actMkDir, ops_->actMakeFile,
+        ops_->actRename, edit_->actEdit, browser_->actRefresh, firmware_->actFirmware,
+        tools_->actLCD, tools_->actSyncTime, support_->actDiag, pane_->actPaste})
     busyGroup_->addAction(action);
   connect(runner_, &UiRunner::BusyChanged, busyGroup_,
           [this](bool busy) { busyGroup_->setEnabled(!busy); });

@@ -6,8 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QPixmap>
+#include <QProgressBar>
+#include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVariant>
 #include <QWidget>
 #include <cstdio>
@@ -25,6 +29,9 @@ constexpr char kHandshakeEnv[] = "VXK_SCREENSHOT_HANDSHAKE";
 constexpr int kSeenTimeoutMs = 60000;
 constexpr int kOpenTimeoutMs = 10000;
 constexpr int kSettleMs = 800;  // lets a window that just opened paint and load its content
+// The upload shown in progress: big enough to be caught on its way over a paced link.
+constexpr qint64 kTransferBytes = 256 * 1024;
+constexpr int kTransferShownAt = 150;  // of the status bar's 1000 steps
 
 QWidget* FindWindow(const QString& name) {
   for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -109,6 +116,8 @@ ScreenshotTour::ScreenshotTour(QWidget* first, const QString& dir)
 
 std::vector<ScreenshotTour::Step> ScreenshotTour::MainSteps() {
   return {{"connect", "fmConnect", "actConnect"},
+          {"upload", "dlgUpload", "actUpload"},
+          {"transfer", "fmMain", "drop"},
           {"editor", "fmFile", ""},
           {"lcd", "fmLCD", "actLCD"},
           {"sync-time", "fmSyncTime", "actSyncTime"},
@@ -161,6 +170,7 @@ void ScreenshotTour::Begin() {
 void ScreenshotTour::RunStep(size_t i) {
   if (i >= steps_.size()) return Finish();
   const Step& step = steps_[i];
+  if (step.action == QStringLiteral("drop")) return RunTransfer(i);
   QAction* action = step.action.isEmpty() ? nullptr : FindAction(step.action);
   QTreeWidgetItem* file = step.file == QStringLiteral("editor") ? FileToEdit(first_) : nullptr;
   QWidget* window = FindWindow(step.window);
@@ -215,6 +225,45 @@ void ScreenshotTour::Watch(size_t i) {
         watchDone_ = true;
         StepDone(i);
       });
+}
+
+void ScreenshotTour::RunTransfer(size_t i) {
+  auto* list = first_->findChild<QTreeWidget*>(QStringLiteral("lvFiles"));
+  auto* bar = first_->findChild<QProgressBar*>(QStringLiteral("pbStatus"));
+  auto skip = [this, i](const QString& why) {
+    skipped_ << steps_[i].file;
+    Note(steps_[i].file + ": " + why);
+    QTimer::singleShot(300, this, [this, i] { RunStep(i + 1); });
+  };
+  if (!list || !bar || !list->isEnabled()) return skip(QStringLiteral("no file list to drop on"));
+  // A file dropped with Ctrl held goes to the listed folder without a question.
+  auto folder = std::make_shared<QTemporaryDir>();
+  QFile file(folder->filePath(QStringLiteral("tour-upload.bin")));
+  if (!file.open(QIODevice::WriteOnly) ||
+      file.write(QByteArray(kTransferBytes, 'x')) != kTransferBytes)
+    return skip(QStringLiteral("cannot write a file to upload"));
+  file.close();
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(file.fileName())});
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::NoButton, Qt::ControlModifier);
+  QApplication::sendEvent(list->viewport(), &enter);
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::NoButton, Qt::ControlModifier);
+  QApplication::sendEvent(list->viewport(), &drop);
+  WaitFor([bar] { return bar->isVisible() && bar->value() >= kTransferShownAt; }, 30000,
+          [this, i, bar, folder, skip](bool moving) {
+            if (!moving) return skip(QStringLiteral("no transfer to be seen"));
+            Save(first_, steps_[i].file);
+            AfterSeen(steps_[i].file, [this, i, bar, folder] {
+              // The upload runs to its end, so the device is free for the next window.
+              auto* upload = first_->findChild<QAction*>(QStringLiteral("actUpload"),
+                                                         Qt::FindDirectChildrenOnly);
+              WaitFor([bar, upload] { return !bar->isVisible() && upload && upload->isEnabled(); },
+                      30000,
+                      [this, i, folder](bool) {
+                        QTimer::singleShot(kSettleMs, this, [this, i] { RunStep(i + 1); });
+                      });
+            });
+          });
 }
 
 void ScreenshotTour::AfterSeen(const QString& file, std::function<void()> then) {

@@ -30,10 +30,11 @@ class ScreenshotTour : public QObject {
   struct Step {
     QString file;    // picture name without ".png"
     QString window;  // object name of the window
-    QString action;  // object name of the action that opens it; empty: show the window
+    QString action;  // object name of the action that opens it; empty: show the window;
+                     // "drop": a file dropped on the list, shown while it is uploaded
   };
-  // The steps over a main window: main, Connect, editor, LCD, Sync Time, log, diagnostics,
-  // About.
+  // The steps over a main window: main, Connect, the upload chooser, a transfer under way,
+  // editor, LCD, Sync Time, log, diagnostics, About.
   static std::vector<Step> MainSteps();
 
   // Where the tour stands, for its caller: the pictures written and the windows skipped.
@@ -46,6 +47,7 @@ class ScreenshotTour : public QObject {
   void RunStep(size_t i);
   void Watch(size_t i);
   void StepDone(size_t i);
+  void RunTransfer(size_t i);
   bool Save(QWidget* w, const QString& file);
   // Runs then at once, or in handshake mode once the picture's ".seen" file exists.
   void AfterSeen(const QString& file, std::function<void()> then);

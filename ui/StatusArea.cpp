@@ -66,6 +66,9 @@ StatusArea::StatusArea(UiRunner& runner, QStatusBar* bar, QWidget* window)
   bar_->setObjectName(QStringLiteral("StatusBar1"));
   lblStatus = new QLabel(bar_);
   lblStatus->setObjectName(QStringLiteral("lblStatus"));
+  lblStatus->setTextFormat(Qt::PlainText);
+  // A long reason never widens the window: it is cut, and whole in the tooltip.
+  lblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   Describe(lblStatus, QStringLiteral("Operation"));
   pbStatus = new QProgressBar(bar_);
   pbStatus->setObjectName(QStringLiteral("pbStatus"));
@@ -96,6 +99,12 @@ StatusArea::StatusArea(UiRunner& runner, QStatusBar* bar, QWidget* window)
   connect(actCancel, &QAction::triggered, &runner_, &UiRunner::Cancel);
   connect(btnCancel, &QPushButton::clicked, &runner_, &UiRunner::Cancel);
 
+  // The last result stays this long, then the area is empty again.
+  messageTimer_ = new QTimer(this);
+  messageTimer_->setSingleShot(true);
+  messageTimer_->setInterval(kMessageMs);
+  connect(messageTimer_, &QTimer::timeout, this, [this] { ShowText(QString()); });
+
   showTimer_ = new QTimer(this);
   showTimer_->setSingleShot(true);
   showTimer_->setInterval(kShowAfterMs);
@@ -114,13 +123,22 @@ StatusArea::StatusArea(UiRunner& runner, QStatusBar* bar, QWidget* window)
 void StatusArea::ShowRow(bool on) {
   for (QWidget* w : std::initializer_list<QWidget*>{lblProgress, pbStatus, btnCancel})
     w->setVisible(on);
+  rowShown_ = on;
   if (on) {
-    bar_->clearMessage();
-    lblStatus->setVisible(true);
+    messageTimer_->stop();
     ShowStep();
-  } else {
-    lblStatus->setVisible(false);
   }
+}
+
+QString StatusArea::Text() const {
+  return lblStatus->text();
+}
+
+void StatusArea::ShowText(const QString& text) {
+  lblStatus->setText(text);
+  // The whole text, also when the bar is too narrow for it.
+  lblStatus->setToolTip(text);
+  lblStatus->setAccessibleDescription(text);
 }
 
 void StatusArea::Started(const QString& what) {
@@ -132,7 +150,8 @@ void StatusArea::Started(const QString& what) {
   pbStatus->setRange(0, 0);  // busy until a position comes
   lblProgress->clear();
   actCancel->setEnabled(true);
-  if (!lblStatus->isVisible()) showTimer_->start();
+  // A quick operation never shows; a long one replaces what the last one said.
+  if (!rowShown_) showTimer_->start();
   ShowStep();
 }
 
@@ -158,10 +177,11 @@ void StatusArea::Count(qint64 items) {
 }
 
 void StatusArea::ShowStep() {
+  if (!rowShown_) return;
   QString text = what_;
   if (!step_.isEmpty()) text += QStringLiteral(": ") + step_;
   if (items_ >= 0) text += QStringLiteral(" (%1 saved)").arg(items_);
-  lblStatus->setText(text);
+  ShowText(text);
 }
 
 void StatusArea::Finished(const QString& what, const OpResult& result) {
@@ -169,7 +189,10 @@ void StatusArea::Finished(const QString& what, const OpResult& result) {
   actCancel->setEnabled(false);
   ShowRow(false);
   // What failed stays on show while the rest of the same action (a relisting) goes well.
-  if (!result || !failed_) bar_->showMessage(EndText(what, result), kMessageMs);
+  if (!result || !failed_) {
+    ShowText(EndText(what, result));
+    messageTimer_->start();
+  }
   if (!result) failed_ = true;
 }
 

@@ -40,6 +40,8 @@ class StatusArea : public QObject {
   static QString EndText(const QString& what, const OpResult& result);
 
   QStatusBar* Bar() const { return bar_; }
+  // What the area says now: the running operation, or how the last one ended.
+  QString Text() const;
   QProgressBar* pbStatus = nullptr;
   QLabel* lblStatus = nullptr;
   QLabel* lblProgress = nullptr;
@@ -56,10 +58,13 @@ class StatusArea : public QObject {
  private:
   void ShowRow(bool on);
   void ShowStep();
+  void ShowText(const QString& text);
 
   UiRunner& runner_;
   QStatusBar* bar_;
   QTimer* showTimer_ = nullptr;
+  QTimer* messageTimer_ = nullptr;
+  bool rowShown_ = false;
   QString what_;
   QString step_;
   int64_t items_ = -1;

@@ -54,7 +54,13 @@ TfmDiag::TfmDiag(QWidget* parent) : QDialog(parent) {
   label->setObjectName(QStringLiteral("Label1"));
   edPassword = new QLineEdit(this);
   edPassword->setObjectName(QStringLiteral("edPassword"));
-  edPassword->setAccessibleName(QStringLiteral("Password"));
+  // The password is the archive's own: empty leaves the ZIP file open to anyone.
+  const QString zipPassword = QStringLiteral("ZIP password (optional)");
+  edPassword->setAccessibleName(zipPassword);
+  edPassword->setPlaceholderText(zipPassword);
+  edPassword->setToolTip(
+      QStringLiteral("Encrypts the ZIP file's entries (all but ui.info.txt); "
+                     "leave it empty for an archive without a password"));
   label->setBuddy(edPassword);
 
   cbRoot = MakeBox(this, "cbRoot", QStringLiteral("(Root)"), true);
@@ -76,11 +82,17 @@ TfmDiag::TfmDiag(QWidget* parent) : QDialog(parent) {
   Save->setDefault(true);
   Save->setAutoDefault(true);
   connect(Save, &QPushButton::clicked, this, &TfmDiag::SaveClick);
+  btnClose = new QPushButton(QStringLiteral("Close"), this);
+  btnClose->setObjectName(QStringLiteral("btnClose"));
+  btnClose->setAutoDefault(false);
+  btnClose->setAccessibleName(QStringLiteral("Close"));
+  connect(btnClose, &QPushButton::clicked, this, &TfmDiag::reject);
 
   auto* boxes = new QVBoxLayout;
   for (QCheckBox* box : {cbRoot, cbConfig, cbLua, cbLogs, cbStore, cbSend}) boxes->addWidget(box);
   boxes->addStretch(1);
   boxes->addWidget(Save);
+  boxes->addWidget(btnClose);
   auto* grid = new QGridLayout(this);
   grid->addWidget(label, 0, 0);
   grid->addWidget(edPassword, 0, 1, 1, 2);
@@ -89,7 +101,8 @@ TfmDiag::TfmDiag(QWidget* parent) : QDialog(parent) {
   grid->setColumnStretch(1, 1);
   grid->setRowStretch(1, 1);
 
-  QWidget* order[] = {edPassword, cbRoot, cbConfig, cbLua, cbLogs, cbStore, cbSend, Save, Memo1};
+  QWidget* order[] = {edPassword, cbRoot, cbConfig, cbLua,    cbLogs,
+                      cbStore,    cbSend, Save,     btnClose, Memo1};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
   FDiagDir = ToolSettings::DefaultFolder();
@@ -161,6 +174,7 @@ void TfmDiag::SaveClick() {
                    {"ui.modem.txt", PaneText(modem_)},   {"ui.modem.rtf", PaneRtf(modem_)}};
   saving_ = true;
   Save->setEnabled(false);
+  btnClose->setEnabled(false);  // Esc stops the save; Close waits for it
   UiRunner::Op op;
   op.what = windowTitle();
   op.step = [this](const std::string& line) { Progress(FromDevice(line)); };
@@ -172,6 +186,7 @@ void TfmDiag::SaveClick() {
       [this](const OpResult& result, DiagResult&) {
         saving_ = false;
         Save->setEnabled(true);
+        btnClose->setEnabled(true);
         // The error is shown with the normal cursor; the dialog stays open for another try.
         if (result.reason == Reason::Cancelled) {
           Progress(FromDevice(DescribeResult(result)));

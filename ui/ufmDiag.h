@@ -44,6 +44,7 @@ class TfmDiag : public QDialog {
   QCheckBox* cbSend = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
   QPushButton* Save = nullptr;
+  QPushButton* btnClose = nullptr;
 
  public slots:
   void SaveClick();

@@ -160,7 +160,7 @@ QWidget* TfmFile::BuildPanel() {
 
 TfmFile::Edit TfmFile::EditContent(const std::string& path, const std::string& content,
                                    const QString* draft) {
-  setWindowTitle(QStringLiteral("Edit File: ") + FromDevice(path));
+  setWindowTitle(QStringLiteral("Edit File: ") + ShownPath(path));
   opened_ = &content;
   lineEnd_ = LineEndOf(content);
   lua_ = FromDevice(path).toLower().endsWith(QStringLiteral(".lua"));

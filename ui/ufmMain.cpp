@@ -13,6 +13,7 @@
 #include "ui/DeviceText.h"
 #include "ui/FileOperations.h"
 #include "ui/LinkMonitor.h"
+#include "ui/LinkStatus.h"
 #include "ui/SupportActions.h"
 #include "ui/SuspendWatcher.h"
 #include "ui/ToolActions.h"
@@ -85,7 +86,10 @@ void TfmMain::FormCreate() {
       *runner_, lock_, [this](const QString& line) { ShowStatus(line); }, this);
   // Without a usable terminal lock the status says why, and the timers that open and serve
   // the link never start.
-  monitor_->Start([this](bool usable) {
+  monitor_->Start([this](bool usable, bool started) {
+    if (runner_->Settings().kind == SessionSettings::LinkKind::Listen)
+      linkStatus_->SetState(started ? LinkStatus::State::Listening
+                                    : LinkStatus::State::NotListening);
     if (!usable) return;
     Timer1->start();
     Timer2->start();
@@ -158,6 +162,7 @@ void TfmMain::ShowPoll(const PollResult& poll) {
   switch (poll.event) {
     case Connector::Event::Waiting:
       pane_->SetIdle();
+      if (!IsNetworkLink() || !ExpectsHeader()) linkStatus_->SetState(LinkStatus::State::Waiting);
       return;
     case Connector::Event::Refused:
       HeaderRefused();
@@ -174,6 +179,7 @@ void TfmMain::OpenSequence(const PollResult& poll) {
   if (IsNetworkLink() && ExpectsHeader()) headerAccepted_ = true;
   product_ = poll.info.product;
   ShowDeviceInfo(poll.info);
+  linkStatus_->SetState(LinkStatus::State::Connected);
   fmLog->LinkOpened();
   ShowIncoming(poll);
   browser_->ShowListing(poll.listing);
@@ -196,6 +202,7 @@ void TfmMain::ShowWatch(const WatchResult& watch) {
     listenCaption_ = caption_;
     ShowStatus(QStringLiteral("Socket Connected"));
     AddToCaption(QStringLiteral(" connected"));
+    linkStatus_->SetState(LinkStatus::State::Connected);
   }
   if (watch.lost) LinkClosed();
   runner_->SetLinkOpen(watch.open);
@@ -208,12 +215,34 @@ void TfmMain::ShowWatch(const WatchResult& watch) {
 void TfmMain::LinkClosed() {
   tools_->LinkClosed();
   runner_->SetLinkOpen(false);
-  if (IsNetworkLink() && ExpectsHeader()) {
+  if (runner_->Settings().kind == SessionSettings::LinkKind::Listen) {
+    // The device may call again (after a restart, a dropped mobile link): the port listens
+    // for it, and what it told of itself goes.
+    ShowStatus(QStringLiteral("Closed (app finished)"));
+    browser_->memInfo->clear();
+    linkStatus_->ClearDevice();
+    ListenAgain();
+  } else if (IsNetworkLink() && ExpectsHeader()) {
     ShowStatus(QStringLiteral("Closed (app finished)"));
     AddToCaption(QStringLiteral(" [CLOSED]"));
+    linkStatus_->SetState(LinkStatus::State::Closed);
   } else {
     browser_->memInfo->clear();
+    linkStatus_->ClearDevice();
+    linkStatus_->SetState(LinkStatus::State::Waiting);
   }
+}
+
+void TfmMain::ListenAgain() {
+  headerAccepted_ = false;  // the next device proves itself anew
+  if (!listenCaption_.isEmpty()) {
+    caption_ = listenCaption_;
+    setWindowTitle(caption_);
+  }
+  monitor_->ListenAgain([this](bool listening) {
+    linkStatus_->SetState(listening ? LinkStatus::State::Listening
+                                    : LinkStatus::State::NotListening);
+  });
 }
 
 void TfmMain::HeaderRefused() {
@@ -222,9 +251,7 @@ void TfmMain::HeaderRefused() {
   if (kind == Kind::Listen && !headerAccepted_) {
     // The port was closed for the device just taken; the one expected may still come.
     tools_->LinkClosed();
-    caption_ = listenCaption_;
-    setWindowTitle(caption_);
-    monitor_->ListenAgain();
+    ListenAgain();
   } else if (kind == Kind::Socket && !headerAccepted_) {
     // Nothing more can come to this process: its window would only wait for good.
     endedRefused_ = true;
@@ -239,6 +266,7 @@ void TfmMain::ShowDeviceInfo(const DeviceInfo& device) {
   if (!device.alive) return;
   runner_->SetDevice(device);
   browser_->memInfo->setPlainText(FromDevice(device.text));
+  linkStatus_->SetDevice(device);
   const std::string& caps = device.capabilities;
   firmware_->actFirmware->setEnabled(caps.find(".uft.") != std::string::npos);
   tools_->ShowCapabilities(caps);

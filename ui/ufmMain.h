@@ -24,6 +24,7 @@ namespace vxk {
 class EditAction;
 class FileOperations;
 class LinkMonitor;
+class LinkStatus;
 class StatusArea;
 class SupportActions;
 class SuspendWatcher;
@@ -58,6 +59,7 @@ class TfmMain : public QMainWindow {
   EditAction& Edit() { return *edit_; }
   FirmwareLoader& Firmware() { return *firmware_; }
   StatusArea& Status() { return *status_; }
+  LinkStatus& Link() { return *linkStatus_; }
   bool ExpectsHeader() const;
   bool IsNetworkLink() const;
   const QString& ProgramFolder() const { return programFolder_; }
@@ -106,6 +108,8 @@ class TfmMain : public QMainWindow {
   // A refused (or late) header: a listening tool listens again, a -sock process that never
   // accepted a device ends, and a device that had proved itself is reported gone.
   void HeaderRefused();
+  // Listen mode: the port listens for the next device, the caption as before the last one.
+  void ListenAgain();
   void AddToCaption(const QString& suffix);
   void WireFirmware();
   // The stored folders, path box and window placements in and out (at first show, at close).
@@ -116,6 +120,7 @@ class TfmMain : public QMainWindow {
   UiRunner* runner_ = nullptr;
   LinkMonitor* monitor_ = nullptr;
   StatusArea* status_ = nullptr;
+  LinkStatus* linkStatus_ = nullptr;
   QActionGroup* busyGroup_ = nullptr;  // the actions that start device work
   TerminalPane* pane_ = nullptr;
   FileBrowser* browser_ = nullptr;

@@ -2,12 +2,14 @@
 
 #include <QCheckBox>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 #include <exception>
 
@@ -21,12 +23,27 @@ namespace {
 
 constexpr int kRefreshMs = 1000;
 
-QPlainTextEdit* Memo(const char* name, QWidget* parent) {
+// A memo just high enough for its lines, so the window stays small.
+QPlainTextEdit* Memo(const char* name, int lines, QWidget* parent) {
   auto* memo = new QPlainTextEdit(parent);
   memo->setObjectName(QLatin1String(name));
   memo->setReadOnly(true);
   memo->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  const int margins = static_cast<int>(memo->document()->documentMargin()) * 2 +
+                      memo->frameWidth() * 2 + memo->contentsMargins().top() +
+                      memo->contentsMargins().bottom();
+  memo->setFixedHeight(QFontMetrics(memo->font()).lineSpacing() * lines + margins + 2);
   return memo;
+}
+
+// What the greyed offset says about itself, by the state of "Sync Timezone".
+QString ZoneHint(bool followsPc) {
+  return followsPc ? QStringLiteral(
+                         "The PC's offset is sent. Untick Sync Timezone to type "
+                         "an offset of your own.")
+                   : QStringLiteral("This offset is sent with the time, in minutes east of UTC.");
 }
 
 // Device and PC text with its CR LF (or lone CR) line ends as the memo's line breaks.
@@ -44,14 +61,22 @@ TfmSyncTime::TfmSyncTime(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Sync Time"));
   resize(310, 283);
 
-  memVxkTime = Memo("memVxkTime", this);
-  memPcTime = Memo("memPcTime", this);
+  memVxkTime = Memo("memVxkTime", 2, this);  // the answer and its line end
+  memPcTime = Memo("memPcTime", 3, this);
+  lblDifference = new QLabel(DifferenceText(std::nullopt), this);
+  lblDifference->setObjectName(QStringLiteral("lblDifference"));
+  lblDifference->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
   cbTimezone = new QCheckBox(QStringLiteral("Sync Timezone"), this);
   cbTimezone->setObjectName(QStringLiteral("cbTimezone"));
   cbTimezone->setChecked(true);
   edTZ = new QLineEdit(QStringLiteral("0"), this);
   edTZ->setObjectName(QStringLiteral("edTZ"));
   edTZ->setEnabled(false);
+  lblMin = new QLabel(QStringLiteral("min"), this);
+  lblMin->setObjectName(QStringLiteral("lblMin"));
+  lblZoneHint = new QLabel(this);
+  lblZoneHint->setObjectName(QStringLiteral("lblZoneHint"));
+  lblZoneHint->setWordWrap(true);
   btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
   btnCancel->setObjectName(QStringLiteral("btnCancel"));
   btnSyncTime = new QPushButton(QStringLiteral("Sync"), this);
@@ -59,6 +84,7 @@ TfmSyncTime::TfmSyncTime(QWidget* parent) : QDialog(parent) {
   btnSyncTime->setDefault(true);
   Describe(memVxkTime, QStringLiteral("Device time"));
   Describe(memPcTime, QStringLiteral("PC time"));
+  Describe(lblDifference, QStringLiteral("Difference, device minus PC"));
   Describe(edTZ, QStringLiteral("Time zone offset"), QStringLiteral("Minutes east of UTC"));
 
   auto* grid = new QGridLayout(this);
@@ -66,16 +92,20 @@ TfmSyncTime::TfmSyncTime(QWidget* parent) : QDialog(parent) {
   grid->addWidget(memVxkTime, 0, 1);
   grid->addWidget(new QLabel(QStringLiteral("PC"), this), 1, 0, Qt::AlignTop);
   grid->addWidget(memPcTime, 1, 1);
+  grid->addWidget(lblDifference, 2, 1);
   auto* zone = new QHBoxLayout;
   zone->addWidget(cbTimezone);
   zone->addWidget(edTZ);
-  zone->addWidget(new QLabel(QStringLiteral("min"), this));
-  grid->addLayout(zone, 2, 1);
+  zone->addWidget(lblMin);
+  grid->addLayout(zone, 3, 1);
+  grid->addWidget(lblZoneHint, 4, 1);
+  grid->setRowStretch(5, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(btnCancel);
   buttons->addWidget(btnSyncTime);
-  grid->addLayout(buttons, 3, 0, 1, 2);
+  grid->addLayout(buttons, 6, 0, 1, 2);
+  cbTimezoneClick();  // the hint for the start
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -133,6 +163,7 @@ void TfmSyncTime::ShowTimes(const DeviceTimeResult& device) {
   if (!device.result && device.result.reason != Reason::TimedOut) return;
   memVxkTime->setPlainText(MemoText(device.reply));
   const PcTimes pc = PcTimesAt(clock_());
+  lblDifference->setText(DifferenceText(DeviceMinusPcSeconds(device.reply, pc)));
   memPcTime->setPlainText(MemoText(PcTimeText(pc)));
   if (cbTimezone->isChecked()) edTZ->setText(QString::number(pc.offsetMinutes));
 }
@@ -155,7 +186,21 @@ void TfmSyncTime::Timer1Timer() {
 }
 
 void TfmSyncTime::cbTimezoneClick() {
-  edTZ->setEnabled(!cbTimezone->isChecked());
+  const bool followsPc = cbTimezone->isChecked();
+  edTZ->setEnabled(!followsPc);
+  lblMin->setEnabled(!followsPc);
+  const QString hint = ZoneHint(followsPc);
+  lblZoneHint->setText(hint);
+  for (QWidget* w : {static_cast<QWidget*>(edTZ), static_cast<QWidget*>(lblMin),
+                     static_cast<QWidget*>(cbTimezone)})
+    w->setToolTip(hint);
+}
+
+QString TfmSyncTime::DifferenceText(std::optional<int64_t> seconds) {
+  if (!seconds) return QStringLiteral("Device - PC: unknown");
+  return QStringLiteral("Device - PC: %1%2 s")
+      .arg(*seconds > 0 ? QStringLiteral("+") : QString())
+      .arg(*seconds);
 }
 
 void TfmSyncTime::btnSyncTimeClick() {

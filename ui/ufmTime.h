@@ -5,6 +5,7 @@
 #include "ops/TimeSync.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -33,6 +34,9 @@ class TfmSyncTime : public QDialog {
   int Execute();
   // Asks the device for its time; the memos follow when it answers.
   void RefreshTimes();
+  // "Device - PC: +3 s": how far the device's clock is ahead; "unknown" when its answer holds
+  // no time.
+  static QString DifferenceText(std::optional<int64_t> seconds);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -53,6 +57,9 @@ class TfmSyncTime : public QDialog {
   QPlainTextEdit* memPcTime = nullptr;
   QCheckBox* cbTimezone = nullptr;
   QLineEdit* edTZ = nullptr;
+  QLabel* lblMin = nullptr;
+  QLabel* lblDifference = nullptr;
+  QLabel* lblZoneHint = nullptr;
   QPushButton* btnCancel = nullptr;
   QPushButton* btnSyncTime = nullptr;
   QTimer* Timer1 = nullptr;

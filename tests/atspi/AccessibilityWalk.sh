@@ -74,7 +74,8 @@ print(s.getsockname()[1])')
     "$build/vxktool" "$mode=$port" -key=walk 2>"$work/tool.log" &
   tool=$!
   pids+=("$tool")
-  "$build/vxksim" --tcp "127.0.0.1:$port" --key walk >"$work/sim.log" 2>&1 &
+  # Paced, so that the upload in progress is there to be walked.
+  "$build/vxksim" --tcp "127.0.0.1:$port" --key walk --line-rate 100000 >"$work/sim.log" 2>&1 &
   pids+=($!)
   /usr/bin/python3 "$here/walk.py" "$work/shots" "$tool" "$@"
   status=$?
@@ -108,6 +109,8 @@ print(s.getsockname()[1])')
   return "$status"
 }
 
-walk_tour -tcp main connect editor lcd sync-time || exit 1
+# The status bar's parts must be found by name on the main window.
+walk_tour -tcp main connect upload transfer editor lcd sync-time diagnostics \
+  name:Link name:Device name:Operation || exit 1
 walk_tour -server server || exit 1
 latency_check || exit 1

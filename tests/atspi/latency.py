@@ -17,19 +17,11 @@ import time
 
 import pyatspi
 
+from walk import app_of
+
 TIMEOUT_S = 90
 MIN_SPAN_S = 2.0
 LIST_ROLES = {pyatspi.ROLE_TREE_TABLE, pyatspi.ROLE_TREE, pyatspi.ROLE_TABLE}
-
-
-def app_of(pid):
-    for app in pyatspi.Registry.getDesktop(0):
-        try:
-            if app is not None and app.get_process_id() == pid:
-                return app
-        except Exception:
-            pass
-    return None
 
 
 def find_list(node, depth=0):

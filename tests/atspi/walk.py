@@ -6,7 +6,9 @@ NAME.png into the folder and waits for NAME.seen. For every picture this walks a
 windows of the application over AT-SPI, notes each focusable control without a name, and
 writes NAME.seen. Exit 0 when every window was walked and every control had a name.
 
-usage: walk.py FOLDER TOOL_PID PICTURE...   (the pictures that must be seen)
+usage: walk.py FOLDER TOOL_PID PICTURE... [name:NAME...]
+  PICTURE: a picture that must be seen; name:NAME: a control that must be found with that name
+  (a label of the main window's status bar, say)
 """
 import os
 import sys
@@ -51,7 +53,10 @@ def walk(node, seen, out, depth=0):
 
 
 def main():
-    folder, pid, wanted = sys.argv[1], int(sys.argv[2]), set(sys.argv[3:])
+    folder, pid = sys.argv[1], int(sys.argv[2])
+    wanted = set(a for a in sys.argv[3:] if not a.startswith("name:"))
+    names = set(a[len("name:"):] for a in sys.argv[3:] if a.startswith("name:"))
+    found = set()
     deadline = time.time() + TIMEOUT_S
     app, walked, unnamed, report = None, set(), [], {}
     while time.time() < deadline:
@@ -76,6 +81,8 @@ def main():
                 for depth, role, name, desc, focusable in out:
                     if focusable and not name.strip():
                         unnamed.append("%s: %s %s" % (title, role, desc))
+                    if name in names:
+                        found.add(name)
             walked.add(picture)
             open(os.path.join(folder, picture + ".seen"), "w").close()
         time.sleep(0.2)
@@ -83,7 +90,7 @@ def main():
     for title, out in report.items():
         print("== %s" % title)
         for depth, role, name, desc, focusable in out:
-            if focusable or depth <= 1:
+            if focusable or depth <= 1 or name in names:
                 print("%s%s \"%s\"%s" % ("  " * depth, role, name, (" - " + desc) if desc else ""))
     missing = wanted - walked
     if app is None:
@@ -91,6 +98,10 @@ def main():
         return 1
     if missing:
         print("walk.py: windows not walked: %s" % " ".join(sorted(missing)), file=sys.stderr)
+        return 1
+    if names - found:
+        print("walk.py: controls not found by name: %s" % " ".join(sorted(names - found)),
+              file=sys.stderr)
         return 1
     for u in sorted(set(unnamed)):
         print("walk.py: focusable control without a name: %s" % u, file=sys.stderr)

@@ -8,9 +8,9 @@
 
 #include "CliRig.h"
 #include "cli/BatchScript.h"
-#include "cli/DeviceClock.h"
 #include "cli/ProxyLine.h"
 #include "cli/ResultsFile.h"
+#include "ops/DeviceClock.h"
 
 using namespace vxk;
 

@@ -52,6 +52,27 @@ TEST(PcTimes, OffsetAndLocalTimeComeFromOneInstant) {
             "   UTC: 2024-01-15 17:30:05\r\n Local: 2024-01-15 12:30:05\r\n    TZ: -300 min");
 }
 
+// The device counts whole seconds: a PC a fraction into the same second is not "behind".
+TEST(ClockDifference, DeviceMinusPcInWholeSeconds) {
+  ScopedTz tz(kUsEast);
+  struct Case {
+    const char* reply;
+    int64_t pcMs;
+    std::optional<int64_t> seconds;
+  };
+  const Case cases[] = {
+      {"UTC 2024-01-15 17:30:05 TZ -300", UtcMs(2024, 1, 15, 17, 30, 5, 999), 0},
+      {"UTC 2024-01-15 17:30:47 TZ -300", UtcMs(2024, 1, 15, 17, 30, 5, 10), 42},
+      {"UTC 2024-01-15 17:29:05 TZ -300", UtcMs(2024, 1, 15, 17, 30, 5), -60},
+      // Without "UTC" the device tells its local time, compared with the PC's.
+      {"Time: 2024-01-15T12:30:08", UtcMs(2024, 1, 15, 17, 30, 5, 500), 3},
+      {"ERROR", UtcMs(2024, 1, 15, 17, 30, 5), std::nullopt},
+      {"", UtcMs(2024, 1, 15, 17, 30, 5), std::nullopt},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(DeviceMinusPcSeconds(c.reply, PcTimesAt(c.pcMs)), c.seconds) << c.reply;
+}
+
 TEST(TimeCommandText, OneSecondAheadWithTheOffsetGiven) {
   EXPECT_EQ(TimeCommand(UtcMs(2024, 5, 1, 10, 59, 59, 999), 60), "TIME 2024-05-01 11:00:00 60");
   EXPECT_EQ(TimeCommand(UtcMs(2024, 12, 31, 23, 59, 59), -300), "TIME 2025-01-01 00:00:00 -300");

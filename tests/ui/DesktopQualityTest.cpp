@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,8 +24,10 @@
 #include "ui/FileOperations.h"
 #include "ui/FixedColours.h"
 #include "ui/PngImage.h"
+#include "ui/SupportActions.h"
 #include "ui/ToolActions.h"
 #include "ui/ufmConnect.h"
+#include "ui/ufmDiag.h"
 #include "ui/ufmFile.h"
 #include "ui/ufmLCD.h"
 #include "ui/ufmLog.h"
@@ -61,12 +64,19 @@ class Desktop : public ::testing::Test {
           {"memInfo", "Device information"},
           {"edDir", "Device folder"},
           {"lvFiles", "Device files"},
-          {"Button1", "Load Firmware"}}},
+          {"Button1", "Load Firmware"},
+          {"statusLink", "Link"},
+          {"statusDevice", "Device"},
+          {"lblStatus", "Operation"}}},
         {&w.FileEditor(), {{"reFile", "File content"}, {"btnSave", "Save"}, {"cbHex", "Hex"}}},
         {w.fmLog, {{"reLog", "Device log"}, {"reModem", "Modem traffic"}, {"Button1", "Copy All"}}},
         {w.Tools().fmLCD(), {{"imgLCD", "LCD picture"}, {"btnKey3", "Key 3"}}},
         {w.Tools().fmSyncTime(),
-         {{"memVxkTime", "Device time"}, {"edTZ", "Time zone offset"}, {"btnSyncTime", "Sync"}}},
+         {{"memVxkTime", "Device time"},
+          {"edTZ", "Time zone offset"},
+          {"btnSyncTime", "Sync"},
+          {"lblDifference", "Difference, device minus PC"}}},
+        {w.Support().fmDiag(), {{"edPassword", "ZIP password (optional)"}, {"btnClose", "Close"}}},
         {w.Ops().fmMkDir, {{"edDir", "Directory name"}, {"btnMake", "Make"}}},
         {w.Ops().fmRename, {{"edFromName", "Current name"}, {"edToName", "New name"}}},
         {w.findChild<ConnectAction*>()->fmConnect(),
@@ -169,6 +179,32 @@ TEST_F(Desktop, FileActionsByKeysAlone) {
   QTest::keyClick(list(), Qt::Key_F2);
   ASSERT_TRUE(WaitUntil([&] { return sim.Files().Files().Find("/Lua/init.lua"); }, 5000));
   EXPECT_EQ(sim.Files().Files().Find("/Lua/main.lua"), nullptr);
+}
+
+// Every action of the main window is in a menu the keyboard opens (Alt and a letter, the menu
+// key) or has a key of its own.
+TEST_F(Desktop, EveryActionOfTheMainWindowIsReachableByKeys) {
+  QWidget* main = tool->window.get();
+  QSet<QAction*> inMenus;
+  std::function<void(const QList<QAction*>&)> add = [&](const QList<QAction*>& actions) {
+    for (QAction* a : actions) {
+      inMenus.insert(a);
+      if (a->menu()) add(a->menu()->actions());
+    }
+  };
+  add(tool->window->menuBar()->actions());
+  for (QMenu* popup : main->findChildren<QMenu*>())
+    if (popup->parentWidget() && popup->parentWidget()->window() == main) add(popup->actions());
+  int checked = 0;
+  for (QAction* a : main->findChildren<QAction*>()) {
+    auto* owner = qobject_cast<QWidget*>(a->parent());
+    if (!owner || owner->window() != main || a->isSeparator() || a->menu()) continue;
+    ++checked;
+    EXPECT_TRUE(inMenus.contains(a) || !a->shortcut().isEmpty())
+        << a->objectName().toStdString() << " \"" << a->text().toStdString() << "\"";
+  }
+  EXPECT_GT(checked, 15);
+  EXPECT_TRUE(inMenus.contains(tool->window->Ops().actUpload));
 }
 
 // The splitters share space by keys alone: Tab reaches a handle, arrows move it.

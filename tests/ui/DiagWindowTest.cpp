@@ -15,6 +15,7 @@
 #include "UiTestSupport.h"
 #include "sim/ChildProcess.h"
 #include "sim/HidRig.h"
+#include "ui/Accessibility.h"
 #include "ui/SupportActions.h"
 #include "ui/ToolSettings.h"
 #include "ui/uCorrectFormPlacement.h"
@@ -77,6 +78,16 @@ TEST_F(DiagDialog, ControlsAsDesignedEachNamedAndInOrder) {
   EXPECT_TRUE(dialog.Save->isDefault());
   EXPECT_EQ(dialog.findChild<QLabel*>()->text(), "&Password");
   EXPECT_EQ(dialog.findChild<QLabel*>()->buddy(), dialog.edPassword);
+  // The password is the archive's, and may be left out.
+  EXPECT_EQ(dialog.edPassword->placeholderText(), "ZIP password (optional)");
+  EXPECT_EQ(SpokenName(dialog.edPassword), "ZIP password (optional)");
+  // Close follows Save and closes the dialog.
+  EXPECT_EQ(dialog.Save->nextInFocusChain(), dialog.btnClose);
+  EXPECT_EQ(dialog.btnClose->text(), "Close");
+  dialog.show();
+  dialog.btnClose->click();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
   for (QWidget* w : dialog.findChildren<QWidget*>()) {
     if (w->focusPolicy() != Qt::NoFocus && !qobject_cast<QLabel*>(w) && w->parent() == &dialog)
       EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();

@@ -193,7 +193,10 @@ TEST_F(Browser, ListingWaitsWhileTheDeviceWantsItsPassword) {
 }
 
 TEST_F(Browser, ProgressRepaintsTextAtMostEvery100ms) {
+  // The bar shows while a transfer runs only.
+  EXPECT_FALSE(browser().pbFile->isVisibleTo(tool->window.get()));
   browser().OnTransferProgress(4096, 10000);
+  EXPECT_TRUE(browser().pbFile->isVisibleTo(tool->window.get()));
   EXPECT_EQ(browser().pbFile->value(), 4096);
   EXPECT_EQ(browser().lblSize->text(), QStringLiteral("4096 / 10000"));
   SleepMs(50);
@@ -206,6 +209,7 @@ TEST_F(Browser, ProgressRepaintsTextAtMostEvery100ms) {
   browser().OnTransferDone();
   EXPECT_TRUE(browser().lblSize->text().isEmpty());
   EXPECT_EQ(browser().pbFile->value(), 0);
+  EXPECT_FALSE(browser().pbFile->isVisibleTo(tool->window.get()));
   // Right after a transfer the first progress call repaints at once.
   browser().OnTransferProgress(1, 2);
   EXPECT_EQ(browser().lblSize->text(), QStringLiteral("1 / 2"));

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -19,6 +21,7 @@
 #include "UiTestSupport.h"
 #include "ops/LocalFiles.h"
 #include "ui/FileOperations.h"
+#include "ui/StatusArea.h"
 #include "ui/ufmMkDir.h"
 #include "ui/ufmRename.h"
 
@@ -110,10 +113,11 @@ TEST_F(FileOps, CaptionsShortcutsMenusAndDialogs) {
       {ops().actMkDir, "actMkDir", "Make Dir", {}},
       {ops().actMakeFile, "actMakeFile", "New File", {}},
       {ops().actRename, "actRename", "Rename", QKeySequence(Qt::Key_F2)},
+      {ops().actUpload, "actUpload", "Upload\u2026", QKeySequence(Qt::CTRL | Qt::Key_U)},
   };
   for (const Row& r : rows) {
     EXPECT_EQ(r.action->objectName(), QString::fromLatin1(r.name));
-    EXPECT_EQ(r.action->text(), QString::fromLatin1(r.caption));
+    EXPECT_EQ(r.action->text(), QString::fromUtf8(r.caption));
     EXPECT_EQ(r.action->shortcut(), r.key) << r.name;
   }
   auto names = [](QMenu* menu) {
@@ -123,8 +127,8 @@ TEST_F(FileOps, CaptionsShortcutsMenusAndDialogs) {
   };
   // The File menu as a whole is checked with the main window's menus.
   EXPECT_EQ(names(browser().puFiles),
-            (QStringList{"Edit", "Save to PC", "Rename", "Delete", "-", "New File", "Make Dir", "-",
-                         "Refresh Directory"}));
+            (QStringList{"Edit", "Save to PC", QStringLiteral("Upload\u2026"), "Rename", "Delete",
+                         "-", "New File", "Make Dir", "-", "Refresh Directory"}));
   TfmMkDir& mk = *ops().fmMkDir;
   mk.SetMode(TfmMkDir::Mode::Directory);
   EXPECT_EQ(mk.windowTitle() + mk.Label1->text(), QStringLiteral("Make DirectoryDir:"));
@@ -162,6 +166,68 @@ TEST_F(FileOps, DeleteAsksThenLeavesTheParentAlone) {
   EXPECT_NE(Files().Find("/Lua"), nullptr);
   EXPECT_EQ(Commands("NFWIPEDIR").size(), 1u);
   EXPECT_TRUE(sim.Device().LastCommand().rfind("NFDIR", 0) == 0);  // relisted
+}
+
+// A refused delete does not stop the others, and the status bar tells the device's reason.
+TEST_F(FileOps, DeleteTellsTheDevicesReasonAndGoesOn) {
+  Files().MakeDirectory("/D", 0);
+  Files().WriteFile("/D/a.txt", "a", 0);
+  Files().WriteFile("/D/locked.txt", "l", 0);
+  Files().WriteFile("/D/z.txt", "z", 0);
+  Files().Find("/D/locked.txt")->attributes = 0x21;
+  Go("/D");
+  Select({"a.txt", "locked.txt", "z.txt"});
+  Run(ops().actDelete);
+  EXPECT_EQ(Files().Find("/D/a.txt"), nullptr);
+  EXPECT_EQ(Files().Find("/D/z.txt"), nullptr);
+  EXPECT_NE(Files().Find("/D/locked.txt"), nullptr);
+  EXPECT_EQ(tool->window->Status().Text(), QStringLiteral("Delete: 5:Access denied"));
+}
+
+// Upload… takes files from Qt's own chooser (by keyboard too) and then goes the way of a drop.
+TEST_F(FileOps, UploadChoosesFilesThenAsksAsADropDoes) {
+  const QString lua = Local(QStringLiteral("init.lua"), "print(2)");
+  const QString cfg = Local(QStringLiteral("notes.txt"), "n");
+  QStringList offered;
+  // Drives the dialog as a user would: the names typed, Upload pressed.
+  auto chooseWhenShown = [&](const QString& typed) {
+    QTimer::singleShot(50, [&, typed] {
+      WaitUntil([] { return QApplication::activeModalWidget() != nullptr; }, 3000);
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      offered << dialog->objectName() + "|" + dialog->windowTitle() + "|" +
+                     dialog->directory().absolutePath();
+      if (typed.isEmpty()) {
+        dialog->reject();
+        return;
+      }
+      auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      name->setText(typed);
+      QTest::keyClick(name, Qt::Key_Return);
+    });
+  };
+  ops().UploadFromDir = scratch.path();
+  tool->window->activateWindow();
+  ASSERT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == tool->window.get(); }, 3000));
+  chooseWhenShown(QStringLiteral("\"init.lua\" \"notes.txt\""));
+  QTest::keyClick(tool->window.get(), Qt::Key_U, Qt::ControlModifier);
+  ASSERT_TRUE(Done());
+  EXPECT_EQ(offered, QStringList{"dlgUpload|Upload to Device|" + scratch.path()});
+  EXPECT_EQ(asked, (QStringList{"Confirmation|Do you want files put in their proper place?\r\n"
+                                "(Hold CTRL down to override this)"}));
+  EXPECT_TRUE(tool->PaneText().contains(QStringLiteral("Uploading 2 files...")));
+  EXPECT_EQ(Files().Find("/Lua/init.lua")->data, "print(2)");
+  EXPECT_EQ(Files().Find("/notes.txt")->data, "n");
+  EXPECT_EQ(ops().UploadFromDir, scratch.path());
+
+  // Cancelled: nothing asked, nothing sent.
+  asked.clear();
+  const size_t writes = Commands("NFWRITE").size();
+  chooseWhenShown(QString());
+  ops().actUpload->trigger();
+  EXPECT_EQ(offered.size(), 2);
+  EXPECT_TRUE(asked.isEmpty());
+  EXPECT_EQ(Commands("NFWRITE").size(), writes);
 }
 
 TEST_F(FileOps, DelAndF2BelongToTheFileList) {
@@ -263,7 +329,9 @@ TEST_F(FileOps, DroppedScriptsAreRoutedOnRequest) {
                                 "(Hold CTRL down to override this)"}));
   ASSERT_NE(Files().Find("/init.lua"), nullptr);
   EXPECT_NE(Commands("NFWRITE \"//init.lua\"").size(), 0u);
-  EXPECT_TRUE(tool->PaneText().contains(QStringLiteral(" 8 > //init.lua")));
+  // Shown collapsed, sent as formed.
+  EXPECT_TRUE(tool->PaneText().contains(QStringLiteral(" 8 > /init.lua")));
+  EXPECT_FALSE(tool->PaneText().contains(QStringLiteral("//"))) << tool->PaneText().toStdString();
   bool bold = false;
   EXPECT_EQ(ColourOf(tool->window->Pane().reTerm(), QStringLiteral("init.lua"), &bold),
             QColor(0, 128, 0));

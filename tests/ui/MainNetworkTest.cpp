@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
@@ -19,6 +20,7 @@
 #include "sim/HeaderText.h"
 #include "sim/StreamServer.h"
 #include "sim/TcpRig.h"
+#include "ui/LinkStatus.h"
 
 using namespace vxk;
 
@@ -40,6 +42,12 @@ TEST(TcpListen, DeviceConnectsAuthenticatesAndLeaves) {
   Tool tool({"-tcp=" + port, "-key=k3y"});
   EXPECT_TRUE(tool.PaneShows(QString::fromStdString("Listening on " + port), 3000));
   EXPECT_EQ(tool.Caption(), QString::fromStdString("vx.keeper Tool TCP:" + port));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return tool.window->Link().statusLink->text() ==
+               QString::fromStdString("TCP " + port + ": listening");
+      },
+      3000));
   const auto times = [](Session& s) {
     return std::make_pair(s.Link().RoundTripTime(), s.Link().ExtraTime());
   };
@@ -74,14 +82,37 @@ TEST(TcpListen, DeviceConnectsAuthenticatesAndLeaves) {
       late.Start({BinDir() + "/vxksim", "--tcp", "127.0.0.1:" + port, "--retry-ms", "200"}));
   EXPECT_EQ(late.Wait(5000), 1);
 
+  EXPECT_EQ(tool.window->Link().statusLink->text(),
+            QString::fromStdString("TCP " + port + ": connected"));
+  EXPECT_TRUE(tool.window->Link().statusDevice->text().endsWith(QStringLiteral("vx.keeper.Field")));
+
+  // The device leaves: the port listens again and a device that calls again is served.
   sim.Signal(SIGTERM);
-  ASSERT_TRUE(tool.PaneShows(QStringLiteral("Closed (app finished)"), 3000));
-  EXPECT_TRUE(tool.Caption().endsWith(QStringLiteral(" connected [CLOSED]")));
+  const QString listensAgain = QString::fromStdString("Listening on " + port);
+  ASSERT_TRUE(WaitUntil([&] { return tool.PaneText().count(listensAgain) == 2; }, 5000))
+      << tool.PaneText().toStdString();
+  EXPECT_LT(tool.PaneText().indexOf(QStringLiteral("Closed (app finished)")),
+            tool.PaneText().lastIndexOf(listensAgain));
+  EXPECT_EQ(tool.Caption(), QString::fromStdString("vx.keeper Tool TCP:" + port));
   EXPECT_FALSE(tool.window->Browser().lvFiles->isEnabled());
-  // The device information stays for a TCP link, and the link never opens again.
-  EXPECT_FALSE(tool.window->Browser().memInfo->toPlainText().isEmpty());
-  Pump(600);
+  EXPECT_TRUE(tool.window->Browser().memInfo->toPlainText().isEmpty());
+  EXPECT_EQ(tool.window->Link().statusLink->text(),
+            QString::fromStdString("TCP " + port + ": listening"));
+  EXPECT_TRUE(tool.window->Link().statusDevice->text().isEmpty());
   EXPECT_FALSE(tool.LinkOpen());
+  // What the first device told of itself is gone on the worker too.
+  EXPECT_EQ(tool.Worker([](Session& s) { return s.Link().RoundTripTime(); }), 20);
+
+  tool.window->Browser().lvFiles->clear();
+  ChildProcess again;
+  ASSERT_TRUE(again.Start({BinDir() + "/vxksim", "--tcp", "127.0.0.1:" + port, "--key", "k3y",
+                           "--product", "vx.keeper.Again"}));
+  ASSERT_TRUE(ListShows(tool)) << tool.PaneText().toStdString() << again.Output();
+  EXPECT_EQ(tool.Caption(), QString::fromStdString("vx.keeper Tool TCP:" + port + " connected"));
+  EXPECT_TRUE(
+      tool.window->Browser().memInfo->toPlainText().contains(QStringLiteral("vx.keeper.Again")));
+  EXPECT_EQ(tool.window->Link().statusLink->text(),
+            QString::fromStdString("TCP " + port + ": connected"));
   EXPECT_EQ(tool.PaneText().count(QStringLiteral("Closed (app finished)")), 1);
 }
 

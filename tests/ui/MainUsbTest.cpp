@@ -2,14 +2,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAbstractTextDocumentLayout>
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 #include "UiTestSupport.h"
+#include "ui/LinkStatus.h"
 
 using namespace vxk;
 
@@ -101,6 +106,66 @@ TEST_F(UsbMain, UnplugClearsAndReplugRunsTheOpenSequenceAgain) {
   EXPECT_GT(EscapesSent(), escapes);
 }
 
+// The status bar names the link, how it stands and the device; the device box shows its
+// lines whole however narrow it is.
+TEST_F(UsbMain, StatusBarAndDeviceBoxFollowTheDevice) {
+  sim.Device().Identity().product = "vx.keeper.Sim with a product name far longer than the box";
+  Tool tool({}, &backend);
+  tool.window->show();
+  ASSERT_TRUE(Opened(tool));
+  LinkStatus& link = tool.window->Link();
+  EXPECT_EQ(link.statusLink->text(), QStringLiteral("USB: connected"));
+  EXPECT_EQ(link.statusDevice->text(),
+            QStringLiteral("#100042 vx.keeper.Sim with a product name far longer than the box"));
+  for (QLabel* part : {link.statusLink, link.statusDevice}) {
+    EXPECT_FALSE(part->accessibleName().isEmpty());
+    EXPECT_EQ(part->accessibleDescription(), part->text());
+  }
+  QPlainTextEdit* info = tool.window->Browser().memInfo;
+  EXPECT_EQ(info->horizontalScrollBar()->maximum(), 0);
+  const QTextDocument* doc = info->document();
+  EXPECT_GT(doc->documentLayout()->documentSize().height(), doc->blockCount())
+      << "the long line is not wrapped";
+
+  backend.Unplug();
+  ASSERT_TRUE(WaitUntil(
+      [&] { return link.statusLink->text() == QStringLiteral("USB: waiting for the device"); },
+      3000));
+  EXPECT_TRUE(link.statusDevice->text().isEmpty());
+  EXPECT_FALSE(link.statusDevice->isVisibleTo(tool.window.get()));
+}
+
+TEST(LinkStatusText, EveryLinkAndState) {
+  using Kind = SessionSettings::LinkKind;
+  using State = LinkStatus::State;
+  struct Row {
+    Kind kind;
+    const char* port;
+    State state;
+    const char* text;
+  };
+  const Row rows[] = {
+      {Kind::Usb, "", State::Waiting, "USB: waiting for the device"},
+      {Kind::Serial, "3", State::Connected, "Serial COM3: connected"},
+      {Kind::Serial, "/dev/ttyUSB0", State::Connected, "Serial /dev/ttyUSB0: connected"},
+      {Kind::Listen, "5000", State::Listening, "TCP 5000: listening"},
+      {Kind::Listen, "80", State::NotListening, "TCP 80: not listening"},
+      {Kind::Socket, "", State::Closed, "TCP socket: closed"},
+  };
+  for (const Row& r : rows) {
+    SessionSettings settings;
+    settings.kind = r.kind;
+    settings.port = r.port;
+    EXPECT_EQ(LinkStatus::LinkText(settings, r.state), QString::fromLatin1(r.text));
+  }
+  DeviceInfo device;
+  EXPECT_TRUE(LinkStatus::DeviceText(device).isEmpty());  // nothing was read
+  device.alive = true;
+  device.serial = "77\r\n";
+  device.product = "vx\x1b[2Jkeeper";
+  EXPECT_EQ(LinkStatus::DeviceText(device), QStringLiteral("#77 vx [2Jkeeper"));
+}
+
 TEST_F(UsbMain, DeviceWithoutFileCommandsGetsNoBrowser) {
   sim.Device().Identity().capabilities = ".uft.";
   Tool tool({}, &backend);
@@ -140,9 +205,10 @@ TEST_F(UsbMain, MenusHoldOnlyWhatWorks) {
   }
   EXPECT_EQ(menus, (QStringList{"&File", "&Terminal", "Logs", "&Display", "T&ools", "About"}));
   ASSERT_EQ(items.size(), 6);
-  EXPECT_EQ(items[0], (QStringList{QStringLiteral("Connect\u2026"), "-", "Save to PC",
-                                   "Load Firmware", "-", "New File", "-", "Edit", "Rename",
-                                   "Delete", "-", "Refresh Directory", "-", "Exit"}));
+  EXPECT_EQ(items[0],
+            (QStringList{QStringLiteral("Connect\u2026"), "-", "Save to PC",
+                         QStringLiteral("Upload\u2026"), "Load Firmware", "-", "New File", "-",
+                         "Edit", "Rename", "Delete", "-", "Refresh Directory", "-", "Exit"}));
   EXPECT_EQ(items[1],
             (QStringList{"Select All", "Copy", "Paste", "Clear", "-", "Refresh Directory"}));
   EXPECT_TRUE(items[2].isEmpty());
@@ -152,8 +218,8 @@ TEST_F(UsbMain, MenusHoldOnlyWhatWorks) {
   QStringList popup;
   for (QAction* a : tool.window->Browser().puFiles->actions())
     popup << (a->isSeparator() ? QStringLiteral("-") : a->text());
-  EXPECT_EQ(popup, (QStringList{"Edit", "Save to PC", "Rename", "Delete", "-", "New File",
-                                "Make Dir", "-", "Refresh Directory"}));
+  EXPECT_EQ(popup, (QStringList{"Edit", "Save to PC", QStringLiteral("Upload\u2026"), "Rename",
+                                "Delete", "-", "New File", "Make Dir", "-", "Refresh Directory"}));
   EXPECT_EQ(tool.window->Browser().actRefresh->shortcut(), QKeySequence(Qt::Key_F5));
   EXPECT_EQ(tool.window->Pane().actTermClear->shortcut(),
             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L));

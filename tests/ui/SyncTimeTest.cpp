@@ -2,12 +2,14 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <stdexcept>
 
@@ -70,6 +72,35 @@ TEST_F(SyncTime, ShowsBothClocksAndSendsTheTypedOffset) {
   EXPECT_EQ(rig.device.LastCommand(), "TIME 2024-01-15 17:30:06 90");
   EXPECT_EQ(rig.sim.Panel().ZoneMinutes(), 90);
   EXPECT_TRUE(Find<QLineEdit>("edTZ")->isEnabled());
+}
+
+// The device's lead over the PC in seconds; the greyed offset says why it is grey.
+TEST_F(SyncTime, ShowsTheDifferenceAndExplainsTheGreyOffset) {
+  const int64_t pc = 1705339805250;
+  dialog.SetClock([pc] { return pc; });
+  rig.sim.Panel().SetPcClock([pc] { return pc + 42000; });
+  auto* difference = Find<QLabel>("lblDifference");
+  EXPECT_EQ(difference->text(), QStringLiteral("Device - PC: unknown"));
+  dialog.show();
+  EXPECT_TRUE(
+      WaitUntil([&] { return difference->text() == QStringLiteral("Device - PC: +42 s"); }, 3000))
+      << difference->text().toStdString();
+  EXPECT_EQ(TfmSyncTime::DifferenceText(-5), QStringLiteral("Device - PC: -5 s"));
+  EXPECT_EQ(TfmSyncTime::DifferenceText(0), QStringLiteral("Device - PC: 0 s"));
+  // Every line of both memos shows without scrolling.
+  for (const char* memo : {"memVxkTime", "memPcTime"})
+    EXPECT_EQ(Find<QPlainTextEdit>(memo)->verticalScrollBar()->maximum(), 0) << memo;
+
+  auto* zone = Find<QLineEdit>("edTZ");
+  auto* hint = Find<QLabel>("lblZoneHint");
+  EXPECT_FALSE(zone->isEnabled());
+  EXPECT_TRUE(hint->text().contains(QStringLiteral("Untick Sync Timezone")));
+  EXPECT_EQ(zone->toolTip(), hint->text());
+  Find<QCheckBox>("cbTimezone")->click();
+  EXPECT_TRUE(zone->isEnabled());
+  EXPECT_FALSE(hint->text().contains(QStringLiteral("Untick")));
+  EXPECT_EQ(zone->toolTip(), hint->text());
+  dialog.hide();
 }
 
 TEST_F(SyncTime, RefreshesOnlyWhileVisibleAndNeverStacksErrorBoxes) {

@@ -296,8 +296,8 @@ TEST_P(CancelMidTransfer, IdleSoonNothingChangedDeviceAtItsPrompt) {
   std::printf("%-9s stopped after %3d%%, idle %5.2f s later (bound %5.2f s)\n", row.name,
               static_cast<int>(moved_), tookMs / 1000.0, (1000 + row.deviceWaitMs) / 1000.0);
   EXPECT_LE(tookMs, 1000 + row.deviceWaitMs);
-  EXPECT_TRUE(tool->window->Status().Bar()->currentMessage().endsWith(QStringLiteral("cancelled")))
-      << tool->window->Status().Bar()->currentMessage().toStdString();
+  EXPECT_TRUE(tool->window->Status().Text().endsWith(QStringLiteral("cancelled")))
+      << tool->window->Status().Text().toStdString();
 
   // Nothing local changed, nothing half written on the device.
   EXPECT_EQ(Slurp("big.bin"), "old local");

@@ -1,4 +1,4 @@
-#include "cli/DeviceClock.h"
+#include "ops/DeviceClock.h"
 
 #include <cctype>
 
