@@ -420,6 +420,7 @@ OpResult TvxkFiles::ReadFile(const std::string& path, std::string& content,
 
 OpResult TvxkFiles::SendData(const std::string& data, const OpContext& context) {
   const int64_t total = static_cast<int64_t>(data.size());
+  lastSent_ = -1;
   std::string answer;
   for (size_t pos = 0; pos < data.size(); pos += kBlockSize) {
     const size_t n = std::min(kBlockSize, data.size() - pos);
@@ -432,7 +433,7 @@ OpResult TvxkFiles::SendData(const std::string& data, const OpContext& context) 
       answer = terminal_.ReadChars(1, 0);
       if (!answer.empty()) break;
     }
-    context.Progress(static_cast<int64_t>(pos + n), total);
+    ReportSent(static_cast<int64_t>(pos + n), total, context);
     if (!last && context.Cancelled()) {
       ReturnToPrompt(0, Waits().abandonedWriteMs);
       return OpResult::Fail(Reason::Cancelled);
@@ -451,7 +452,17 @@ OpResult TvxkFiles::SendData(const std::string& data, const OpContext& context) 
   return OpResult::Fail(Reason::BadReply, "the device broke in during the upload");
 }
 
-OpResult TvxkFiles::ReadClosingStatus() {
+// Bytes count as sent once they have left this machine's queue for the link: a socket takes a
+// whole file at once, long before the device has it.
+void TvxkFiles::ReportSent(int64_t handed, int64_t total, const OpContext& context) {
+  const int64_t queued = static_cast<int64_t>(terminal_.Link().PendingOutput());
+  const int64_t sent = handed - std::min(handed, queued);
+  if (sent == lastSent_) return;
+  lastSent_ = sent;
+  context.Progress(sent, total);
+}
+
+OpResult TvxkFiles::ReadClosingStatus(int64_t total, const OpContext& context) {
   size_t queued = terminal_.Link().PendingOutput();
   const int closingMs = Waits().closingStatusMs;
   const int64_t cap = TickCount() + closingMs + static_cast<int64_t>(queued);
@@ -461,7 +472,10 @@ OpResult TvxkFiles::ReadClosingStatus() {
   while (seen.size() < TvxTerminal::kMaxLine) {
     const int64_t now = TickCount();
     const size_t nowQueued = terminal_.Link().PendingOutput();
-    if (nowQueued < queued) end = std::min(cap, std::max(end, now + closingMs));
+    if (nowQueued < queued) {
+      end = std::min(cap, std::max(end, now + closingMs));
+      ReportSent(total, total, context);
+    }
     queued = nowQueued;
     if (now >= end) break;
     const std::string c =
@@ -476,7 +490,10 @@ OpResult TvxkFiles::ReadClosingStatus() {
       line += c;
       continue;
     }
-    if (Contains(line, kOk)) return OpResult{Reason::None, Detail(line)};
+    if (Contains(line, kOk)) {
+      if (lastSent_ != total) context.Progress(total, total);
+      return OpResult{Reason::None, Detail(line)};
+    }
     if (IsErrorStatus(line)) return OpResult::Fail(Reason::Refused, Detail(line));
     line.clear();
   }
@@ -516,7 +533,7 @@ OpResult TvxkFiles::WriteFile(const std::string& path, const std::string& conten
   const OpResult sent = SendData(content, context);
   if (!sent) return sent;
   // Only the device's closing status tells that the file was stored: silence is no success.
-  const OpResult closing = ReadClosingStatus();
+  const OpResult closing = ReadClosingStatus(static_cast<int64_t>(content.size()), context);
   FinishExchange();
   return closing;
 }
@@ -537,10 +554,13 @@ OpResult TvxkFiles::LoadFirmware(const std::string& fileName, const std::string&
   const OpResult sent = SendData(image, context);
   if (!sent) return sent;
   if (after == AfterLoad::Stages) {
+    // The boot loader's stage lines tell the rest; the image is all handed over.
+    if (lastSent_ != static_cast<int64_t>(image.size()))
+      context.Progress(static_cast<int64_t>(image.size()), static_cast<int64_t>(image.size()));
     FinishExchange();
     return OpResult::Done();
   }
-  OpResult closing = ReadClosingStatus();
+  OpResult closing = ReadClosingStatus(static_cast<int64_t>(image.size()), context);
   FinishExchange();
   return closing;
 }

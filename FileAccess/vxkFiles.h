@@ -101,7 +101,9 @@ class TvxkFiles {
   // After a file's announced bytes, the rest of the reply up to the prompt.
   OpResult CheckReadEnd();
   // The device's status after an upload, waited for while the link still drains the data.
-  OpResult ReadClosingStatus();
+  OpResult ReadClosingStatus(int64_t total, const OpContext& context);
+  void ReportSent(int64_t handed, int64_t total, const OpContext& context);
+  int64_t lastSent_ = -1;  // the last progress of the running upload
   // Sends an upload's data in blocks with progress; stops when the user cancels or the device
   // breaks in, and leaves the device at its prompt then.
   OpResult SendData(const std::string& data, const OpContext& context);

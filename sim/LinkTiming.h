@@ -4,6 +4,10 @@
 
 namespace vxk {
 
+// The receive buffer of the virtual device's TCP end: a logger's TCP stack takes a few KiB at a
+// time, so the tool's socket cannot swallow a whole upload the way loopback otherwise would.
+constexpr int kDeviceTcpReceiveBytes = 16384;
+
 // How a stream transport delays and paces the bytes between the tool and a virtual device,
 // for tests of the tool's waits. All zero: bytes pass as fast as the connection takes them.
 struct LinkTiming {

@@ -22,6 +22,9 @@ bool LoopbackPair(int& toolSide, int& deviceSide) {
             getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
   if (ok) {
     deviceSide = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (deviceSide >= 0)
+      setsockopt(deviceSide, SOL_SOCKET, SO_RCVBUF, &kDeviceTcpReceiveBytes,
+                 sizeof kDeviceTcpReceiveBytes);
     ok = deviceSide >= 0 &&
          connect(deviceSide, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   }

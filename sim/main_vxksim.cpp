@@ -18,6 +18,7 @@
 #include "comms/Ticks.h"
 #include "sim/BasicCommands.h"
 #include "sim/HeaderText.h"
+#include "sim/LinkTiming.h"
 #include "sim/SimDevice.h"
 #include "sim/SimOptions.h"
 #include "sim/StreamServer.h"
@@ -49,6 +50,8 @@ int Connect(const std::string& target, int retryMs) {
       for (addrinfo* a = list; a; a = a->ai_next) {
         const int fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) continue;
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kDeviceTcpReceiveBytes,
+                   sizeof kDeviceTcpReceiveBytes);
         if (connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
           freeaddrinfo(list);
           return fd;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <functional>
 #include <memory>
 
@@ -133,7 +135,11 @@ TEST_P(FilesTest, WriteFileSendsBlocksAndTheTimeStamp) {
   };
   const TDateTime stamp = EncodeDateTime(2019, 3, 1, 12, 34, 56, 0);
   ASSERT_TRUE(files_->WriteFile("/Logs/new.txt", data, stamp, context));
-  EXPECT_EQ(positions, (std::vector<int64_t>{4096, 8192, 10000}));
+  // Bytes that have left for the device, growing, and all of them once it confirmed.
+  ASSERT_FALSE(positions.empty());
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()) &&
+              std::adjacent_find(positions.begin(), positions.end()) == positions.end());
+  EXPECT_EQ(positions.back(), 10000);
   SimFileSystem::Node* node = Node("/Logs/new.txt");
   ASSERT_NE(node, nullptr);
   EXPECT_EQ(node->data, data);
@@ -379,8 +385,18 @@ TEST(FilesTrust, UploadIsDoneOnlyWhenTheDeviceConfirmsIt) {
     TvxkFiles files(term);
     rig.WithDevice([&](VirtualDevice&) { c.fault(rig.sim.Files().Faults()); });
     const std::string data(c.size, 'u');
-    const OpResult written = files.WriteFile("/Logs/up.bin", data);
+    // When the progress first showed 90 %: a socket takes the whole file at once, so progress
+    // that counts what was handed to it says 90 % long before the device has that much.
+    const int64_t start = TickCount();
+    int64_t at90 = -1;
+    OpContext context;
+    context.progress = [&](int64_t done, int64_t total) {
+      if (at90 < 0 && done * 10 >= total * 9) at90 = TickCount() - start;
+    };
+    const OpResult written = files.WriteFile("/Logs/up.bin", data, 0, context);
+    const int64_t took = TickCount() - start;
     EXPECT_EQ(written.reason, c.reason) << c.name << ": " << DescribeResult(written);
+    if (c.bytesPerSecond > 0) EXPECT_GT(at90, took / 2) << c.name << ", done in " << took;
     EXPECT_EQ(written.detail, c.detail) << c.name;
     bool stored = false;
     rig.WithDevice([&](VirtualDevice&) {
@@ -458,7 +474,8 @@ TEST_P(FilesTest, FirmwareImageIsLoadedByBareName) {
   OpContext context;
   context.progress = [&](int64_t pos, int64_t) { positions.push_back(pos); };
   ASSERT_TRUE(files_->LoadFirmware("vxk-2.15.bin", image, TvxkFiles::AfterLoad::Stages, context));
-  EXPECT_EQ(positions, (std::vector<int64_t>{4096, 5000}));
+  ASSERT_FALSE(positions.empty());
+  EXPECT_EQ(positions.back(), 5000);
   WithDevice([&](SimDevice& s) {
     EXPECT_EQ(s.Files().FirmwareName(), "vxk-2.15.bin");
     EXPECT_EQ(s.Files().FirmwareImage(), image);
@@ -533,11 +550,13 @@ TEST_P(FilesTest, StoppedTransfersFailAndLeaveTheDeviceAtItsPrompt) {
   EXPECT_TRUE(files_->ReadFile("/Logs/big.bin", content));
   EXPECT_EQ(content, big);
 
+  // An upload's progress counts what has left for the device, which over TCP may stay 0 for
+  // a while: it is stopped at its first report.
   blocks = 0;
-  stopAt = 3;
+  stopAt = 1;
   stop = false;
   EXPECT_EQ(files_->WriteFile("/Logs/new.bin", big, 0, context).reason, Reason::Cancelled);
-  EXPECT_EQ(blocks, 3);
+  EXPECT_EQ(blocks, 1);
   EXPECT_EQ(Node("/Logs/new.bin"), nullptr);
   EXPECT_TRUE(files_->MakeDirectory("/After"));
 }
