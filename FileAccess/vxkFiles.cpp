@@ -25,6 +25,7 @@ constexpr size_t kMaxReadEnd = 256;
 // last of it has left the PC. While the link still drains data to a slow device the wait goes
 // on, by at most a millisecond per byte that was still queued (a line of 1000 bytes/s).
 constexpr int kClosingSliceMs = 200;
+constexpr int kQueuePollMs = 10;
 // Device text kept as the detail of a result.
 constexpr size_t kMaxDetail = 200;
 
@@ -426,11 +427,17 @@ OpResult TvxkFiles::SendData(const std::string& data, const OpContext& context) 
     const size_t n = std::min(kBlockSize, data.size() - pos);
     const bool last = pos + n >= data.size();
     if (!terminal_.Send(data.substr(pos, n))) return OpResult::Fail(Reason::LinkLost);
+    sentSoFar_ = static_cast<int64_t>(pos + n);
     // The device says nothing while it takes data, so any answer before the last block is a
     // refusal, even when its prompt has not come yet (an error line may arrive alone). After
     // the last block an answer is the device's regular reply.
     if (!last) {
       answer = terminal_.ReadChars(1, 0);
+      if (!answer.empty()) break;
+      // A socket would take the whole file at once, and then neither the progress nor Cancel
+      // could follow the device: the next block waits until little is left in the queue.
+      const OpResult drained = WaitForQueueBelow(kMaxQueuedBytes, total, context, answer);
+      if (!drained) return drained;
       if (!answer.empty()) break;
     }
     ReportSent(static_cast<int64_t>(pos + n), total, context);
@@ -450,6 +457,25 @@ OpResult TvxkFiles::SendData(const std::string& data, const OpContext& context) 
   if (terminal_.IsOpen()) terminal_.ReadToPromptEnd(Waits().abandonedWriteMs);
   if (!terminal_.IsOpen() || !terminal_.Link().IsAlive()) return OpResult::Fail(Reason::LinkLost);
   return OpResult::Fail(Reason::BadReply, "the device broke in during the upload");
+}
+
+OpResult TvxkFiles::WaitForQueueBelow(size_t limit, int64_t total, const OpContext& context,
+                                      std::string& answer) {
+  size_t queued = terminal_.Link().PendingOutput();
+  const int stallMs = Waits().closingStatusMs;
+  int64_t stallEnd = TickCount() + stallMs;
+  while (queued > limit && !context.Cancelled()) {
+    // The pause doubles as a look for the device's answer: a refusal stops the upload.
+    answer = terminal_.ReadChars(1, kQueuePollMs);
+    if (!answer.empty()) return OpResult::Done();
+    if (!terminal_.IsOpen() || !terminal_.Link().IsAlive()) return OpResult::Fail(Reason::LinkLost);
+    const size_t now = terminal_.Link().PendingOutput();
+    if (now < queued) stallEnd = TickCount() + stallMs;
+    if (TickCount() >= stallEnd) return Silence("the device took no data");
+    queued = now;
+    ReportSent(sentSoFar_, total, context);
+  }
+  return OpResult::Done();
 }
 
 // Bytes count as sent once they have left this machine's queue for the link: a socket takes a

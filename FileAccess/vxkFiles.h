@@ -38,6 +38,8 @@ class TvxkFiles {
   static constexpr int kAttrDirectory = 0x10;
   static constexpr int kAttrArchive = 0x20;
   static constexpr size_t kBlockSize = 4096;
+  // Most upload bytes left waiting in this machine's queue for the link.
+  static constexpr size_t kMaxQueuedBytes = 16384;
   // A listing longer than this is taken as a device that never ends it.
   static constexpr size_t kMaxListing = 65536;
 
@@ -103,7 +105,10 @@ class TvxkFiles {
   // The device's status after an upload, waited for while the link still drains the data.
   OpResult ReadClosingStatus(int64_t total, const OpContext& context);
   void ReportSent(int64_t handed, int64_t total, const OpContext& context);
+  OpResult WaitForQueueBelow(size_t limit, int64_t total, const OpContext& context,
+                             std::string& answer);
   int64_t lastSent_ = -1;  // the last progress of the running upload
+  int64_t sentSoFar_ = 0;  // bytes of it handed to the link
   // Sends an upload's data in blocks with progress; stops when the user cancels or the device
   // breaks in, and leaves the device at its prompt then.
   OpResult SendData(const std::string& data, const OpContext& context);

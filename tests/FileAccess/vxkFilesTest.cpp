@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include <functional>
 #include <memory>
@@ -406,6 +407,30 @@ TEST(FilesTrust, UploadIsDoneOnlyWhenTheDeviceConfirmsIt) {
     // Reported done means the device holds the file at that moment.
     if (written) EXPECT_TRUE(stored) << c.name;
   }
+}
+
+// Over a slow TCP line, Cancel in the middle of an upload stops it there: the socket must not
+// have taken the whole file already. Nothing is stored and the next command works.
+TEST(FilesTrust, CancelStopsAnUploadOverASlowSocket) {
+  LinkTiming timing;
+  timing.bytesPerSecond = 50000;
+  TcpRig rig(timing);
+  rig.link.SetRoundTripTime(20);
+  rig.link.SetExtraTime(20);
+  ASSERT_TRUE(rig.link.Open());
+  TvxTerminal term(rig.link);
+  TvxkFiles files(term);
+  std::atomic<bool> stop{false};
+  OpContext context;
+  context.cancel = &stop;
+  context.progress = [&](int64_t done, int64_t total) { stop = done * 3 >= total; };
+  EXPECT_EQ(files.WriteFile("/Logs/up.bin", std::string(300000, 'c'), 0, context).reason,
+            Reason::Cancelled);
+  bool stored = true;
+  rig.WithDevice([&](VirtualDevice&) { stored = rig.sim.Files().Files().Find("/Logs/up.bin"); });
+  EXPECT_FALSE(stored);
+  std::vector<std::string> lines;
+  EXPECT_TRUE(files.ListDirectory("/Logs", lines));
 }
 
 TEST(FilesTiming, TransfersAreExactOverALaggingChoppyLink) {
