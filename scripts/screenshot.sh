@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes a picture of every window the tool has (main, Connect, the upload chooser, an upload in
-# progress, editor, LCD viewer, Sync Time, log, diagnostics, About, server), and of the main window at scale 2 (main-hidpi.png) and in a
-# dark palette (main-dark.png), into docs/screenshots/: runs the tool against vxksim on a virtual
+# progress, editor, LCD viewer, Sync Time, log, diagnostics, About, server), and of the main
+# window at scale 2 (main-hidpi.png) and in a dark palette (main-dark.png), into
+# docs/screenshots/: runs the tool against vxksim on a virtual
 # X display with VXK_SCREENSHOT_DIR set, which makes it open each of its windows in turn, save
 # it and quit. Windows this build does not have are skipped and named at the end.
 set -euo pipefail
