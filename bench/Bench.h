@@ -44,5 +44,7 @@ void RunLcdBenches();
 void LogRecordsBench();
 // The main window's longest pause while operations run; inside RunUiBenches' application.
 void UiFreezeBench();
+// Runs the event loop of RunUiBenches' application until cond holds; false when ms passed first.
+bool WaitFor(const std::function<bool()>& cond, int ms);
 
 }  // namespace vxk

@@ -51,16 +51,6 @@ size_t SaveBytes() {
   return n > 0 ? static_cast<size_t>(n) : size_t(1) << 20;
 }
 
-bool WaitFor(const std::function<bool()>& cond, int ms) {
-  const int64_t deadline = TickCount() + ms;
-  while (!cond()) {
-    if (TickCount() > deadline) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-    SleepMs(1);
-  }
-  return true;
-}
-
 // A main window on a command line, shown, with its device's top folder listed.
 struct Window {
   Window(const std::vector<std::string>& args, HidBackend& hid, TerminalLock& lock) {

@@ -50,17 +50,6 @@ TCommandLine Options(const std::vector<std::string>& args) {
   return options;
 }
 
-// Runs the event loop until cond holds; false when ms passed first.
-bool WaitFor(const std::function<bool()>& cond, int ms) {
-  const int64_t deadline = TickCount() + ms;
-  while (!cond()) {
-    if (TickCount() > deadline) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    SleepMs(1);
-  }
-  return true;
-}
-
 // The window as the user sees it, with its timers stopped so that only the measured work runs.
 void ShowQuiet(TfmMain& main) {
   main.show();
@@ -387,6 +376,16 @@ void IdleCpu() {
 }
 
 }  // namespace
+
+bool WaitFor(const std::function<bool()>& cond, int ms) {
+  const int64_t deadline = TickCount() + ms;
+  while (!cond()) {
+    if (TickCount() > deadline) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    SleepMs(1);
+  }
+  return true;
+}
 
 void RunUiBenches() {
   if (Selected("ui.") || Selected("log.")) {
