@@ -357,6 +357,25 @@ TEST(FilesTrust, LateRestOfAnEarlierReplyIsNotTheNextFile) {
   EXPECT_TRUE(later && content == real) << DescribeResult(later);
 }
 
+namespace {
+
+// The file layer over loopback TCP to a virtual device whose side keeps the given timing.
+struct TimedTcp {
+  TimedTcp(const LinkTiming& timing, int roundTripMs, int extraMs)
+      : rig(timing), opened(Open(rig, roundTripMs, extraMs)) {}
+  static bool Open(TcpRig& rig, int roundTripMs, int extraMs) {
+    rig.link.SetRoundTripTime(roundTripMs);
+    rig.link.SetExtraTime(extraMs);
+    return rig.link.Open();
+  }
+  TcpRig rig;
+  bool opened;
+  TvxTerminal term{rig.link};
+  TvxkFiles files{term};
+};
+
+}  // namespace
+
 // An upload is done when the device has confirmed it with "0:No error", not when the last
 // byte left the PC: silence is a failure, a refusal carries the device's words.
 TEST(FilesTrust, UploadIsDoneOnlyWhenTheDeviceConfirmsIt) {
@@ -378,12 +397,10 @@ TEST(FilesTrust, UploadIsDoneOnlyWhenTheDeviceConfirmsIt) {
   for (const Case& c : cases) {
     LinkTiming timing;
     timing.bytesPerSecond = c.bytesPerSecond;
-    TcpRig rig(timing);
-    rig.link.SetRoundTripTime(20);
-    rig.link.SetExtraTime(20);
-    ASSERT_TRUE(rig.link.Open());
-    TvxTerminal term(rig.link);
-    TvxkFiles files(term);
+    TimedTcp tcp(timing, 20, 20);
+    ASSERT_TRUE(tcp.opened);
+    TcpRig& rig = tcp.rig;
+    TvxkFiles& files = tcp.files;
     rig.WithDevice([&](VirtualDevice&) { c.fault(rig.sim.Files().Faults()); });
     const std::string data(c.size, 'u');
     // When the progress first showed 90 %: a socket takes the whole file at once, so progress
@@ -414,12 +431,10 @@ TEST(FilesTrust, UploadIsDoneOnlyWhenTheDeviceConfirmsIt) {
 TEST(FilesTrust, CancelStopsAnUploadOverASlowSocket) {
   LinkTiming timing;
   timing.bytesPerSecond = 50000;
-  TcpRig rig(timing);
-  rig.link.SetRoundTripTime(20);
-  rig.link.SetExtraTime(20);
-  ASSERT_TRUE(rig.link.Open());
-  TvxTerminal term(rig.link);
-  TvxkFiles files(term);
+  TimedTcp tcp(timing, 20, 20);
+  ASSERT_TRUE(tcp.opened);
+  TcpRig& rig = tcp.rig;
+  TvxkFiles& files = tcp.files;
   std::atomic<bool> stop{false};
   OpContext context;
   context.cancel = &stop;
@@ -440,12 +455,9 @@ TEST(FilesTiming, TransfersAreExactOverALaggingChoppyLink) {
   timing.chunkBytes = 700;
   timing.chunkGapMs = 15;
   timing.bytesPerSecond = 100000;
-  TcpRig rig(timing);
-  rig.link.SetRoundTripTime(200);
-  rig.link.SetExtraTime(100);
-  ASSERT_TRUE(rig.link.Open());
-  TvxTerminal term(rig.link);
-  TvxkFiles files(term);
+  TimedTcp tcp(timing, 200, 100);
+  ASSERT_TRUE(tcp.opened);
+  TvxkFiles& files = tcp.files;
   std::string data(12000, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 13 % 256);
   ASSERT_TRUE(files.WriteFile("/Logs/slow.bin", data));
